@@ -1,0 +1,102 @@
+#include "export/export_file.h"
+
+#include <QSaveFile>
+
+namespace zavelo::exporting {
+namespace {
+
+// Lines are gathered into blocks of this size before they reach the file, so that a million
+// short rows cost a few hundred writes rather than a million.
+constexpr qsizetype kBlockSize = 256 * 1024;
+
+QString failure(const QString& path, const QString& reason) {
+  return QStringLiteral("No se pudo escribir el archivo %1: %2").arg(path, reason);
+}
+
+}  // namespace
+
+QByteArray sqlStringLiteral(QByteArrayView value) {
+  QByteArray out;
+  out.reserve(value.size() + 2);
+  out.append('\'');
+  for (const char c : value) {
+    out.append(c);
+    if (c == '\'') out.append('\'');
+  }
+  out.append('\'');
+  return out;
+}
+
+QByteArray exportStatement(Kind kind, QByteArrayView dateText, QByteArrayView brand) {
+  return statementHead(kind) + sqlStringLiteral(dateText) + ',' + sqlStringLiteral(brand) + ')';
+}
+
+QByteArray exportStatusCaption(Kind kind, QByteArrayView dateText) {
+  return statusPrefix(kind) + dateText.toByteArray() + QByteArrayLiteral(". espere un momento...");
+}
+
+QByteArray exportFileName(QByteArrayView prefix, QByteArrayView dateText) {
+  // mid() with a start or length past the end gives what exists, possibly nothing.
+  const QByteArray text = dateText.toByteArray();
+  return prefix.toByteArray() + text.mid(8, 2) + text.mid(5, 2) + text.mid(0, 4) + ".txt";
+}
+
+QString exportFilePath(const QString& directory, const QString& fileName) {
+  return directory + u'/' + fileName;
+}
+
+std::optional<QString> writeExportFile(const QString& directory, const QString& fileName,
+                                       const LineSource& next) {
+  const QString path = exportFilePath(directory, fileName);
+  // A day-first date form puts separators into the name (inventarios25/211/0.txt); such a name
+  // would land in another folder or nowhere, so it is refused whatever folders exist. Both
+  // separators count, so that the program behaves alike on every platform.
+  if (fileName.contains(u'/') || fileName.contains(u'\\'))
+    return failure(path, QStringLiteral("el nombre contiene un separador de carpetas"));
+  if (path.size() > kMaxPathLength)
+    return failure(path, QStringLiteral("la ruta pasa de %1 caracteres").arg(kMaxPathLength));
+
+  QSaveFile file(path);
+  // Never write straight into the target: a failure must leave an earlier file as it was.
+  file.setDirectWriteFallback(false);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+    return failure(path, file.errorString());
+
+  QByteArray block;
+  block.reserve(kBlockSize + 1024);
+  const auto flushBlock = [&]() -> bool {
+    if (block.isEmpty()) return true;
+    if (file.write(block) != block.size()) return false;
+    block.resize(0);  // keeps the capacity
+    return true;
+  };
+
+  bool ok = true;
+  ExportLine line;
+  while (ok && next(line)) {
+    if (line) block.append(*line);
+    block.append("\r\n", 2);
+    if (block.size() >= kBlockSize) ok = flushBlock();
+    line.reset();
+  }
+  // commit() writes out, syncs and renames over the target; on failure it drops the temporary.
+  if (ok) ok = flushBlock() && file.commit();
+  if (!ok) {
+    const QString reason = file.errorString();
+    file.cancelWriting();
+    return failure(path, reason);
+  }
+  return std::nullopt;
+}
+
+std::optional<QString> writeExportFile(const QString& directory, const QString& fileName,
+                                       const std::vector<ExportLine>& lines) {
+  auto it = lines.begin();
+  return writeExportFile(directory, fileName, [&](ExportLine& line) {
+    if (it == lines.end()) return false;
+    line = *it++;
+    return true;
+  });
+}
+
+}  // namespace zavelo::exporting
