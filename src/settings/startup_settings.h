@@ -1,0 +1,18 @@
+// The settings steps of start-up: the ERP directory, then the settings file in it.
+#pragma once
+
+#include <QString>
+
+#include "common/notifier.h"
+#include "settings/registry.h"
+#include "settings/settings_envio.h"
+
+namespace zavelo::settings {
+
+// diraplicacion, then cargarsettings on the directory it gives; out is emptied first. A
+// zavelo::Error from either (an invalid Directorio, a line over 1024 characters) goes to the
+// caller, which reports it; after an invalid Directorio the file is not read and every value
+// stays empty. Returns the path of the settings file it looked at.
+QString loadStartupSettings(Notifier& notifier, const RegistryLocation& where, TSettingsEnvio& out);
+
+}  // namespace zavelo::settings
