@@ -1,0 +1,131 @@
+#include "mail/smtp/address_list.h"
+
+namespace zavelo::smtp {
+
+namespace {
+
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+QByteArray trimmed(QByteArrayView text) {
+  qsizetype begin = 0;
+  qsizetype end = text.size();
+  while (begin < end && isBlank(text[begin])) ++begin;
+  while (end > begin && isBlank(text[end - 1])) --end;
+  return text.sliced(begin, end - begin).toByteArray();
+}
+
+// The text with its comments (parenthesised, possibly nested, outside quotes) removed.
+QByteArray withoutComments(QByteArrayView text) {
+  QByteArray out;
+  int depth = 0;
+  bool quoted = false;
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\\' && i + 1 < text.size()) {
+      if (depth == 0) out += text.sliced(i, 2);
+      ++i;
+      continue;
+    }
+    if (depth == 0 && c == '"') quoted = !quoted;
+    if (!quoted && c == '(') {
+      ++depth;
+      continue;
+    }
+    if (!quoted && c == ')' && depth > 0) {
+      --depth;
+      continue;
+    }
+    if (depth == 0) out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+AddressList AddressList::parse(QByteArrayView text) {
+  AddressList list;
+  QByteArray entry;
+  bool quoted = false;
+  int depth = 0;  // comment nesting
+  const auto endEntry = [&] {
+    if (!trimmed(entry).isEmpty()) list.entries_.append(parseEntry(entry));
+    entry.clear();
+  };
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\\') {
+      entry += c;
+      if (i + 1 < text.size()) entry += text[++i];
+      continue;
+    }
+    if (quoted) {
+      if (c == '"') quoted = false;
+      entry += c;
+      continue;
+    }
+    if (depth > 0) {
+      if (c == '(') ++depth;
+      if (c == ')') --depth;
+      entry += c;
+      continue;
+    }
+    switch (c) {
+      case '"':
+        quoted = true;
+        entry += c;
+        break;
+      case '(':
+        depth = 1;
+        entry += c;
+        break;
+      case ',':
+      case ';':
+        endEntry();
+        break;
+      case ':':
+        entry.clear();  // a group label, up to and including the colon
+        break;
+      default:
+        entry += c;
+    }
+  }
+  endEntry();
+  return list;
+}
+
+MailAddress AddressList::parseEntry(QByteArrayView entry) {
+  MailAddress result;
+  result.text = trimmed(entry);
+  // The last '<' outside quotes and comments opens the address of a named entry.
+  const QByteArray plain = withoutComments(result.text);
+  qsizetype open = -1;
+  bool quoted = false;
+  for (qsizetype i = 0; i < plain.size(); ++i) {
+    const char c = plain[i];
+    if (c == '\\') {
+      ++i;
+      continue;
+    }
+    if (c == '"') quoted = !quoted;
+    if (!quoted && c == '<') open = i;
+  }
+  if (open >= 0) {
+    qsizetype close = plain.indexOf('>', open + 1);
+    if (close < 0) close = plain.size();
+    result.name = trimmed(QByteArrayView(plain).first(open));
+    result.address = trimmed(QByteArrayView(plain).sliced(open + 1, close - open - 1));
+  } else {
+    result.address = trimmed(plain);
+  }
+  return result;
+}
+
+QList<QByteArray> AddressList::addresses() const {
+  QList<QByteArray> out;
+  for (const MailAddress& a : entries_) out.append(a.address);
+  return out;
+}
+
+}  // namespace zavelo::smtp

@@ -1,0 +1,110 @@
+#include "mail/smtp/reply_reader.h"
+
+#include "common/error.h"
+#include "mail/smtp/smtp_texts.h"
+
+namespace zavelo::smtp {
+
+namespace {
+
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// One to three digits at text[pos...]; returns the position after them, or -1.
+qsizetype skipNumber(QByteArrayView text, qsizetype pos) {
+  qsizetype n = 0;
+  while (pos + n < text.size() && isDigit(text[pos + n])) ++n;
+  return (n >= 1 && n <= 3) ? pos + n : -1;
+}
+
+struct Line {
+  int code = 0;
+  bool more = false;
+  QByteArray text;
+};
+
+Line parseLine(QByteArrayView line) {
+  Line result;
+  if (line.size() >= 3 && isDigit(line[0]) && isDigit(line[1]) && isDigit(line[2]) &&
+      (line.size() == 3 || line[3] == ' ' || line[3] == '-')) {
+    result.code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+    result.more = line.size() > 3 && line[3] == '-';
+    result.text = line.size() > 4 ? line.sliced(4).toByteArray() : QByteArray();
+  } else {
+    result.text = line.toByteArray();
+  }
+  return result;
+}
+
+}  // namespace
+
+QByteArray withoutEnhancedStatusCode(QByteArrayView text) {
+  // class "." subject "." detail, class being 2, 4 or 5 (RFC 3463), then a blank or the end.
+  if (text.isEmpty() || (text[0] != '2' && text[0] != '4' && text[0] != '5') || text.size() < 2 ||
+      text[1] != '.')
+    return text.toByteArray();
+  qsizetype pos = skipNumber(text, 2);
+  if (pos < 0 || pos >= text.size() || text[pos] != '.') return text.toByteArray();
+  pos = skipNumber(text, pos + 1);
+  if (pos < 0) return text.toByteArray();
+  if (pos == text.size()) return QByteArray();
+  if (text[pos] != ' ') return text.toByteArray();
+  return text.sliced(pos + 1).toByteArray();
+}
+
+QByteArray SmtpReply::errorText() const {
+  QByteArray text;
+  for (const QByteArray& line : lines) {
+    text += withoutEnhancedStatusCode(line);
+    text += kLineBreak;
+  }
+  return text;
+}
+
+void ReplyReader::feed(QByteArrayView bytes) {
+  qsizetype pos = buffer_.size();
+  buffer_.append(bytes);
+  const auto lengthWithoutCr = [this](qsizetype from, qsizetype to) {
+    return (to > from && buffer_[to - 1] == '\r') ? to - 1 - from : to - from;
+  };
+  for (;;) {
+    const qsizetype end = buffer_.indexOf('\n', pos);
+    if (end < 0) break;
+    if (lengthWithoutCr(lineStart_, end) > kMaxLineLength)
+      throw Error(QString::fromLatin1(kReplyLineTooLong));
+    lineStart_ = end + 1;
+    pos = end + 1;
+  }
+  if (lengthWithoutCr(lineStart_, buffer_.size()) > kMaxLineLength)
+    throw Error(QString::fromLatin1(kReplyLineTooLong));
+  if (buffer_.size() > kMaxReplyLength) throw Error(QString::fromLatin1(kReplyTooLong));
+}
+
+std::optional<SmtpReply> ReplyReader::takeReply() {
+  SmtpReply reply;
+  qsizetype pos = 0;
+  bool first = true;
+  for (;;) {
+    const qsizetype end = buffer_.indexOf('\n', pos);
+    if (end < 0) return std::nullopt;  // the reply is not complete yet
+    qsizetype lineEnd = end;
+    if (lineEnd > pos && buffer_[lineEnd - 1] == '\r') --lineEnd;
+    Line line = parseLine(QByteArrayView(buffer_).sliced(pos, lineEnd - pos));
+    pos = end + 1;
+    if (first) reply.code = line.code;
+    first = false;
+    reply.lines.append(std::move(line.text));
+    if (!line.more) break;
+  }
+  buffer_.remove(0, pos);
+  lineStart_ -= pos;
+  return reply;
+}
+
+void ReplyReader::clear() {
+  buffer_.clear();
+  lineStart_ = 0;
+}
+
+}  // namespace zavelo::smtp

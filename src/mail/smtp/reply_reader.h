@@ -1,0 +1,54 @@
+// Reads SMTP replies out of the bytes a server sends, however they are split across reads:
+// a reply is one or more lines "ddd text", where a '-' in place of the blank after the code
+// says that more lines follow. Pure parsing, no socket, so that any input can be thrown at it.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QList>
+#include <optional>
+
+namespace zavelo::smtp {
+
+struct SmtpReply {
+  // The three-digit code of the reply, or 0 when a line did not start with one.
+  int code = 0;
+  // The text of each line after the code and its separator, line ends removed.
+  QList<QByteArray> lines;
+
+  // The reply as an error text: each line without its enhanced status code (such as 5.7.1),
+  // followed by a line break.
+  QByteArray errorText() const;
+};
+
+class ReplyReader {
+ public:
+  // A reply line may be no longer than this; a server that sends more without a line end is
+  // treated as broken rather than buffered without end.
+  static constexpr qsizetype kMaxLineLength = 64 * 1024;
+  // And one reply, all its lines together, no longer than this.
+  static constexpr qsizetype kMaxReplyLength = 1024 * 1024;
+
+  // Adds bytes received from the server. Throws zavelo::Error when a line (without its CR LF)
+  // or the buffered reply grows past its limit.
+  void feed(QByteArrayView bytes);
+
+  // The next complete reply, when all its lines have arrived.
+  std::optional<SmtpReply> takeReply();
+
+  // Forgets everything buffered (used after the TLS upgrade, where bytes read in plain text
+  // must not count as replies of the encrypted session).
+  void clear();
+
+  bool hasPendingBytes() const { return !buffer_.isEmpty(); }
+
+ private:
+  QByteArray buffer_;
+  // Where the unfinished last line of the buffer starts; bytes before it form complete lines.
+  qsizetype lineStart_ = 0;
+};
+
+// The text after an enhanced status code ("2.1.5 OK" gives "OK"); other text is unchanged.
+QByteArray withoutEnhancedStatusCode(QByteArrayView text);
+
+}  // namespace zavelo::smtp

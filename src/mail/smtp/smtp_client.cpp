@@ -1,0 +1,427 @@
+#include "mail/smtp/smtp_client.h"
+
+#include <QHostInfo>
+#include <QSslSocket>
+#include <QSysInfo>
+#include <QTcpSocket>
+
+#include "common/error.h"
+#include "mail/smtp/mime_writer.h"
+#include "mail/smtp/smtp_texts.h"
+
+namespace zavelo::smtp {
+
+namespace {
+
+using std::chrono::duration_cast;
+using std::chrono::milliseconds;
+
+// The message goes to the connection in blocks of this size, each against its own deadline.
+constexpr qsizetype kDataBlock = 256 * 1024;
+
+QString latin1(const char* text) {
+  return QString::fromLatin1(text);
+}
+
+// The socket errors as the numbers and texts of Windows Sockets, the same on every platform,
+// so that a user reads the same error wherever the program runs.
+struct SocketErrorText {
+  int number;
+  const char* description;
+};
+
+std::optional<SocketErrorText> knownSocketError(QAbstractSocket::SocketError error) {
+  switch (error) {
+    case QAbstractSocket::HostNotFoundError:
+      return SocketErrorText{11001, "Host not found."};
+    case QAbstractSocket::ConnectionRefusedError:
+      return SocketErrorText{10061, "Connection refused."};
+    case QAbstractSocket::NetworkError:
+      return SocketErrorText{10051, "Network is unreachable."};
+    case QAbstractSocket::SocketAccessError:
+      return SocketErrorText{10013, "Permission denied."};
+    case QAbstractSocket::SocketResourceError:
+      return SocketErrorText{10055, "No buffer space available."};
+    case QAbstractSocket::SocketTimeoutError:
+      return SocketErrorText{10060, "Connection timed out."};
+    case QAbstractSocket::UnsupportedSocketOperationError:
+      return SocketErrorText{10047, "Address family not supported by protocol family."};
+    default:
+      return std::nullopt;
+  }
+}
+
+bool isRemoteClose(QAbstractSocket::SocketError error) {
+  return error == QAbstractSocket::RemoteHostClosedError;
+}
+
+QByteArray trimmedBlanks(const QByteArray& text) {
+  qsizetype begin = 0;
+  qsizetype end = text.size();
+  while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
+  while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+  return text.sliced(begin, end - begin);
+}
+
+// Whether a capability line "AUTH LOGIN PLAIN" or "AUTH=LOGIN" names the LOGIN mechanism.
+bool offersAuthLogin(const QByteArray& capability) {
+  if (capability.size() < 5 || qstrnicmp(capability.constData(), "AUTH", 4) != 0) return false;
+  if (capability[4] != ' ' && capability[4] != '=') return false;
+  qsizetype start = 5;
+  for (qsizetype i = 5; i <= capability.size(); ++i) {
+    if (i == capability.size() || capability[i] == ' ' || capability[i] == '=') {
+      const QByteArray name = capability.sliced(start, i - start);
+      if (name.compare("LOGIN", Qt::CaseInsensitive) == 0) return true;
+      start = i + 1;
+    }
+  }
+  return false;
+}
+
+// The message made transparent (RFC 5321 4.5.2): a line that starts with "." gets a second
+// one, and the text ends with a line end before the final ".".
+QByteArray dotStuffed(const QByteArray& data) {
+  QByteArray out;
+  out.reserve(data.size() + data.size() / 512 + 4);
+  qsizetype lineStart = 0;
+  while (lineStart < data.size()) {
+    qsizetype end = data.indexOf("\r\n", lineStart);
+    end = end < 0 ? data.size() : end + 2;
+    if (data[lineStart] == '.') out += '.';
+    out += QByteArrayView(data).sliced(lineStart, end - lineStart);
+    lineStart = end;
+  }
+  if (!out.endsWith("\r\n")) out += "\r\n";
+  return out;
+}
+
+}  // namespace
+
+SmtpClient::SmtpClient() = default;
+
+SmtpClient::~SmtpClient() {
+  closeConnection();
+}
+
+void SmtpClient::switchToExplicitTls() {
+  if (tlsMode_ == TlsMode::Explicit) return;
+  tlsMode_ = TlsMode::Explicit;
+  if (port_ == 25 || port_ == 465) port_ = 587;
+  if (!transport_) transport_ = &ownTlsLayer_;
+}
+
+QByteArray SmtpClient::greetingName() {
+  QByteArray name = QHostInfo::localHostName().toUtf8();
+  if (name.isEmpty()) name = qEnvironmentVariable("COMPUTERNAME").toUtf8();
+  if (name.isEmpty()) name = QSysInfo::machineHostName().toUtf8();
+  if (name.isEmpty()) name = "localhost";
+  return name;
+}
+
+bool SmtpClient::tlsAvailable() const {
+  return tlsAvailable_.has_value() ? *tlsAvailable_ : TlsLayer::available();
+}
+
+bool SmtpClient::connected() const {
+  return socket_ && socket_->state() == QAbstractSocket::ConnectedState;
+}
+
+bool SmtpClient::encrypted() const {
+  const auto* ssl = qobject_cast<const QSslSocket*>(socket_.get());
+  return ssl && ssl->isEncrypted();
+}
+
+void SmtpClient::connectToServer() {
+  if (port_ == 0) throw Error(latin1(kPortRequired));
+  if (host_.isEmpty()) throw Error(latin1(kHostRequired));
+  if (connected()) throw Error(latin1(kAlreadyConnected));
+  closeConnection();
+
+  TlsLayer* layer = transport_ ? transport_ : &ownTlsLayer_;
+  layer->setHost(host_);
+  layer->setPort(port_);
+
+  // A TLS-capable socket when the machine has TLS, so that STARTTLS can upgrade it in place.
+  if (tlsAvailable() && TlsLayer::available())
+    socket_ = std::make_unique<QSslSocket>();
+  else
+    socket_ = std::make_unique<QTcpSocket>();
+
+  const Clock::time_point deadline = Clock::now() + timeouts_.connect;
+  socket_->connectToHost(QString::fromUtf8(host_), port_);
+  while (socket_->state() != QAbstractSocket::ConnectedState) {
+    const auto remaining = duration_cast<milliseconds>(deadline - Clock::now());
+    if (remaining.count() <= 0) failTimeout("the connection to the server");
+    if (!socket_->waitForConnected(static_cast<int>(remaining.count()))) {
+      if (socket_->state() == QAbstractSocket::ConnectedState) break;
+      if (socket_->error() == QAbstractSocket::SocketTimeoutError || Clock::now() >= deadline)
+        failTimeout("the connection to the server");
+      failSocket();
+    }
+  }
+  greet();
+}
+
+void SmtpClient::greet() {
+  const SmtpReply greeting = readReply(Clock::now() + timeouts_.greeting, "the server's greeting");
+  if (greeting.code != 220) {
+    closeConnection();
+    throw Error(QString::fromLatin1(greeting.errorText()));
+  }
+  authenticated_ = false;
+  // EHLO, and HELO when the server does not know EHLO. A failure here ends the connection
+  // without QUIT.
+  const QByteArray name = greetingName();
+  const SmtpReply ehlo = command("EHLO " + name, timeouts_.command, "the reply to EHLO");
+  if (ehlo.code == 250) {
+    capabilities_ = ehlo.lines.mid(1);
+    heloFallback_ = false;
+    return;
+  }
+  const SmtpReply helo = command("HELO " + name, timeouts_.command, "the reply to HELO");
+  if (helo.code != 250) {
+    closeConnection();
+    throw Error(QString::fromLatin1(helo.errorText()));
+  }
+  capabilities_.clear();
+  heloFallback_ = true;
+}
+
+void SmtpClient::authenticate() {
+  if (!connected()) throw Error(latin1(kNotConnected));
+  if (authenticated_) return;
+  if (tlsMode_ == TlsMode::Explicit && !encrypted()) startTls();
+  if (!heloFallback_) authLogin();
+  authenticated_ = true;
+}
+
+void SmtpClient::startTls() {
+  bool offered = false;
+  for (const QByteArray& capability : capabilities_)
+    if (trimmedBlanks(capability).compare("STARTTLS", Qt::CaseInsensitive) == 0) offered = true;
+  if (!offered) return;  // the dialogue goes on in plain text
+
+  const SmtpReply reply = command("STARTTLS", timeouts_.command, "the reply to STARTTLS");
+  if (reply.code != 220) {
+    closeConnection();
+    throw Error(latin1(kStartTlsRefused));
+  }
+  auto* ssl = qobject_cast<QSslSocket*>(socket_.get());
+  if (!tlsAvailable() || !ssl) {
+    closeConnection();
+    throw Error(latin1(kTlsFailed));
+  }
+  // Nothing the server sent in plain text may count as a reply of the encrypted session.
+  reader_.clear();
+  ssl->readAll();
+
+  const TlsLayer* layer = transport_ ? transport_ : &ownTlsLayer_;
+  ssl->setSslConfiguration(TlsLayer::configuration());
+  ssl->setPeerVerifyName(QString::fromUtf8(layer->host()));
+  const Clock::time_point deadline = Clock::now() + timeouts_.command;
+  ssl->startClientEncryption();
+  while (!ssl->isEncrypted()) {
+    const auto remaining = duration_cast<milliseconds>(deadline - Clock::now());
+    if (remaining.count() <= 0) failTimeout("the TLS handshake");
+    if (!ssl->waitForEncrypted(static_cast<int>(remaining.count()))) {
+      if (ssl->isEncrypted()) break;
+      if (ssl->state() == QAbstractSocket::ConnectedState &&
+          ssl->error() == QAbstractSocket::SocketTimeoutError)
+        failTimeout("the TLS handshake");
+      failConnection(latin1(kTlsFailed));
+    }
+  }
+
+  // The server's capabilities may differ once the connection is private: ask again.
+  capabilities_.clear();
+  const QByteArray name = greetingName();
+  const SmtpReply ehlo = command("EHLO " + name, timeouts_.command, "the reply to EHLO");
+  if (ehlo.code == 250) {
+    capabilities_ = ehlo.lines.mid(1);
+    heloFallback_ = false;
+    return;
+  }
+  const SmtpReply helo = command("HELO " + name, timeouts_.command, "the reply to HELO");
+  if (helo.code != 250) {
+    closeConnection();
+    throw Error(QString::fromLatin1(helo.errorText()));
+  }
+  heloFallback_ = true;
+}
+
+void SmtpClient::authLogin() {
+  bool offered = false;
+  for (const QByteArray& capability : capabilities_)
+    if (offersAuthLogin(trimmedBlanks(capability))) offered = true;
+  if (!offered) return;
+
+  SmtpReply reply = command("AUTH LOGIN", timeouts_.command, "the reply to AUTH");
+  if (reply.code != 334) throw Error(QString::fromLatin1(reply.errorText()));
+  reply = command(accountName_.toBase64(), timeouts_.command, "the reply to AUTH");
+  if (reply.code == 235) return;
+  if (reply.code != 334) throw Error(QString::fromLatin1(reply.errorText()));
+  reply = command(password_.toBase64(), timeouts_.command, "the reply to AUTH");
+  if (reply.code != 235) throw Error(QString::fromLatin1(reply.errorText()));
+}
+
+void SmtpClient::send(const MailMessage& message) {
+  if (!connected()) throw Error(latin1(kNotConnected));
+  if (!authenticated_) authenticate();
+
+  // The whole message is made before the transaction starts, so that an unreadable file
+  // fails before anything is sent.
+  const QDateTime date = message.dateAtSend() ? QDateTime::currentDateTime() : message.date();
+  const QByteArray data = dotStuffed(MimeWriter::write(message, date, MimeWriter::newBoundary()));
+
+  const SmtpReply mail = command("MAIL FROM:<" + trimmedBlanks(message.sender()) + ">",
+                                 timeouts_.mail, "the reply to MAIL FROM");
+  if (mail.code != 250) throw Error(QString::fromLatin1(mail.errorText()));
+
+  for (const AddressList* list : {&message.recipients(), &message.ccList(), &message.bccList()})
+    for (const MailAddress& entry : list->entries())
+      transactionCommand("RCPT TO:<" + entry.address + ">", timeouts_.rcpt, "the reply to RCPT TO",
+                         {250, 251});
+
+  transactionCommand("DATA", timeouts_.data, "the reply to DATA", {354});
+  writeData(data);
+  transactionCommand(".", timeouts_.dataEnd, "the reply to the end of the message", {250});
+}
+
+void SmtpClient::transactionCommand(const QByteArray& line, std::chrono::milliseconds timeout,
+                                    const char* what, std::initializer_list<int> expected) {
+  const SmtpReply reply = command(line, timeout, what);
+  for (const int code : expected)
+    if (reply.code == code) return;
+  resetQuietly();
+  throw Error(QString::fromLatin1(reply.errorText()));
+}
+
+void SmtpClient::resetQuietly() {
+  try {
+    command("RSET", timeouts_.command, "the reply to RSET");
+  } catch (const Error&) {
+    // The refusal that led here is the error to report; a failed RSET has already closed
+    // the connection.
+  }
+}
+
+void SmtpClient::disconnectFromServer() {
+  if (!socket_) return;
+  if (connected()) {
+    try {
+      command("QUIT", timeouts_.command, "the reply to QUIT");
+    } catch (const Error&) {
+      // Whatever QUIT meets, the connection is closed below.
+    }
+  }
+  if (socket_ && socket_->state() != QAbstractSocket::UnconnectedState) {
+    socket_->disconnectFromHost();
+    if (socket_->state() != QAbstractSocket::UnconnectedState) socket_->waitForDisconnected(2000);
+  }
+  closeConnection();
+}
+
+SmtpReply SmtpClient::command(const QByteArray& line, std::chrono::milliseconds timeout,
+                              const char* what) {
+  const Clock::time_point deadline = Clock::now() + timeout;
+  sendCommand(line, deadline, what);
+  return readReply(deadline, what);
+}
+
+void SmtpClient::sendCommand(const QByteArray& line, Clock::time_point deadline, const char* what) {
+  if (!connected()) failConnection(latin1(kClosedGracefully));
+  socket_->write(line + "\r\n");
+  waitForWritten(deadline, what);
+}
+
+void SmtpClient::writeData(const QByteArray& data) {
+  for (qsizetype offset = 0; offset < data.size(); offset += kDataBlock) {
+    if (!connected()) failConnection(latin1(kClosedGracefully));
+    const qsizetype size = std::min(kDataBlock, data.size() - offset);
+    socket_->write(data.constData() + offset, size);
+    waitForWritten(Clock::now() + timeouts_.dataBlock, "the server to take the message data");
+  }
+}
+
+void SmtpClient::waitForWritten(Clock::time_point deadline, const char* what) {
+  auto* ssl = qobject_cast<QSslSocket*>(socket_.get());
+  const auto pending = [&] {
+    return socket_->bytesToWrite() + (ssl ? ssl->encryptedBytesToWrite() : 0);
+  };
+  while (pending() > 0) {
+    if (socket_->state() != QAbstractSocket::ConnectedState) {
+      if (isRemoteClose(socket_->error()) || socket_->state() == QAbstractSocket::UnconnectedState)
+        failConnection(latin1(kClosedGracefully));
+      failSocket();
+    }
+    const auto remaining = duration_cast<milliseconds>(deadline - Clock::now());
+    if (remaining.count() <= 0) failTimeout(what);
+    if (!socket_->waitForBytesWritten(static_cast<int>(remaining.count()))) {
+      if (pending() == 0) break;
+      if (socket_->state() != QAbstractSocket::ConnectedState || isRemoteClose(socket_->error()))
+        failConnection(latin1(kClosedGracefully));
+      if (socket_->error() == QAbstractSocket::SocketTimeoutError || Clock::now() >= deadline)
+        failTimeout(what);
+      failSocket();
+    }
+  }
+}
+
+SmtpReply SmtpClient::readReply(Clock::time_point deadline, const char* what) {
+  for (;;) {
+    try {
+      if (auto reply = reader_.takeReply()) return *reply;
+      if (socket_->bytesAvailable() > 0) {
+        reader_.feed(socket_->readAll());
+        continue;
+      }
+    } catch (const Error&) {
+      closeConnection();  // an oversized reply: the dialogue cannot go on
+      throw;
+    }
+    if (socket_->state() != QAbstractSocket::ConnectedState)
+      failConnection(latin1(kClosedGracefully));
+    const auto remaining = duration_cast<milliseconds>(deadline - Clock::now());
+    if (remaining.count() <= 0) failTimeout(what);
+    if (!socket_->waitForReadyRead(static_cast<int>(remaining.count()))) {
+      if (socket_->bytesAvailable() > 0) continue;
+      if (socket_->state() != QAbstractSocket::ConnectedState || isRemoteClose(socket_->error()))
+        failConnection(latin1(kClosedGracefully));
+      if (socket_->error() == QAbstractSocket::SocketTimeoutError || Clock::now() >= deadline)
+        failTimeout(what);
+      failSocket();
+    }
+  }
+}
+
+void SmtpClient::failConnection(const QString& text) {
+  closeConnection();
+  throw Error(text);
+}
+
+void SmtpClient::failSocket() {
+  const QAbstractSocket::SocketError error = socket_->error();
+  if (isRemoteClose(error)) failConnection(latin1(kClosedGracefully));
+  QString text;
+  if (const auto known = knownSocketError(error))
+    text = QString::number(known->number) + latin1(kLineBreak) + latin1(known->description);
+  else
+    text = QString::number(static_cast<int>(error)) + latin1(kLineBreak) + socket_->errorString();
+  failConnection(latin1(kSocketErrorPrefix) + text);
+}
+
+void SmtpClient::failTimeout(const char* what) {
+  failConnection(latin1(kTimeoutPrefix) + latin1(what) + QLatin1Char('.'));
+}
+
+void SmtpClient::closeConnection() {
+  if (socket_) {
+    socket_->abort();
+    socket_.reset();
+  }
+  reader_.clear();
+  authenticated_ = false;
+  heloFallback_ = false;
+}
+
+}  // namespace zavelo::smtp

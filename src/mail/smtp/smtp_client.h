@@ -1,0 +1,131 @@
+// The SMTP client: one connection at a time, one command at a time, every call blocking the
+// calling thread against a deadline (nothing waits without one). It upgrades the connection
+// with STARTTLS when asked to, logs in with AUTH LOGIN when the server offers it, and sends a
+// message with its attachments. Every failure is thrown as zavelo::Error.
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <chrono>
+#include <memory>
+#include <optional>
+
+#include "mail/smtp/mail_message.h"
+#include "mail/smtp/reply_reader.h"
+#include "mail/smtp/tls_layer.h"
+
+class QTcpSocket;
+
+namespace zavelo::smtp {
+
+enum class TlsMode { Off, Explicit };
+
+class SmtpClient {
+ public:
+  // How long each wait may last (RFC 5321 4.5.3.2 for the replies). Tests make them short.
+  struct Timeouts {
+    std::chrono::milliseconds connect{std::chrono::seconds(60)};
+    std::chrono::milliseconds greeting{std::chrono::minutes(5)};
+    // EHLO, HELO, STARTTLS and the handshake, AUTH, RSET, QUIT.
+    std::chrono::milliseconds command{std::chrono::minutes(5)};
+    std::chrono::milliseconds mail{std::chrono::minutes(5)};
+    std::chrono::milliseconds rcpt{std::chrono::minutes(5)};
+    std::chrono::milliseconds data{std::chrono::minutes(2)};
+    // Each block of the message handed to the connection.
+    std::chrono::milliseconds dataBlock{std::chrono::minutes(3)};
+    // The reply to the final ".".
+    std::chrono::milliseconds dataEnd{std::chrono::minutes(10)};
+  };
+
+  SmtpClient();
+  ~SmtpClient();
+  SmtpClient(const SmtpClient&) = delete;
+  SmtpClient& operator=(const SmtpClient&) = delete;
+
+  const QByteArray& host() const { return host_; }
+  void setHost(const QByteArray& host) { host_ = host; }
+  quint16 port() const { return port_; }
+  void setPort(quint16 port) { port_ = port; }
+  const QByteArray& accountName() const { return accountName_; }
+  void setAccountName(const QByteArray& name) { accountName_ = name; }
+  const QByteArray& password() const { return password_; }
+  void setPassword(const QByteArray& password) { password_ = password; }
+
+  // Switches the TLS mode to explicit (STARTTLS). The first switch moves a port of 25 or 465
+  // to 587; once explicit, switching again changes nothing.
+  void switchToExplicitTls();
+  TlsMode tlsMode() const { return tlsMode_; }
+
+  // The layer that carries the dialogue: nullptr for plain TCP, or a TLS layer (not owned)
+  // whose host and port are overwritten with the client's at every connection. With the TLS
+  // mode explicit and no layer set, the client uses one of its own.
+  TlsLayer* transport() const { return transport_; }
+  void setTransport(TlsLayer* layer) { transport_ = layer; }
+
+  const Timeouts& timeouts() const { return timeouts_; }
+  void setTimeouts(const Timeouts& timeouts) { timeouts_ = timeouts; }
+
+  // Tests may declare the TLS implementation missing (false) or present (true); by default
+  // the client asks the TLS layer.
+  void setTlsAvailableOverride(std::optional<bool> available) { tlsAvailable_ = available; }
+
+  // The name sent with EHLO and HELO: the machine's host name, or its computer name.
+  static QByteArray greetingName();
+
+  // Connects, reads the greeting and introduces itself with EHLO (HELO when EHLO is refused).
+  void connectToServer();
+  // STARTTLS when the TLS mode asks for it and the server offers it, then AUTH LOGIN when the
+  // server offers it; once per connection.
+  void authenticate();
+  // Authenticates when not yet done, then MAIL FROM, RCPT TO for the recipients, the copy
+  // list and the blind-copy list, and DATA with the message.
+  void send(const MailMessage& message);
+  bool connected() const;
+  // QUIT (any failure of it ignored), then closes the connection. Does nothing when closed.
+  void disconnectFromServer();
+
+  // The lines of the last EHLO reply after its first line; empty after a HELO.
+  const QList<QByteArray>& capabilities() const { return capabilities_; }
+  bool authenticated() const { return authenticated_; }
+  bool encrypted() const;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  void greet();
+  void startTls();
+  void authLogin();
+  void sendCommand(const QByteArray& line, Clock::time_point deadline, const char* what);
+  SmtpReply readReply(Clock::time_point deadline, const char* what);
+  SmtpReply command(const QByteArray& line, std::chrono::milliseconds timeout, const char* what);
+  // Sends a command whose refusal ends the transaction: on a reply not in the expected set,
+  // RSET is sent and the refusal thrown.
+  void transactionCommand(const QByteArray& line, std::chrono::milliseconds timeout,
+                          const char* what, std::initializer_list<int> expected);
+  void writeData(const QByteArray& data);
+  void waitForWritten(Clock::time_point deadline, const char* what);
+  [[noreturn]] void failConnection(const QString& text);
+  [[noreturn]] void failSocket();
+  [[noreturn]] void failTimeout(const char* what);
+  void resetQuietly();
+  void closeConnection();
+  bool tlsAvailable() const;
+
+  QByteArray host_;
+  quint16 port_ = 25;
+  QByteArray accountName_;
+  QByteArray password_;
+  TlsMode tlsMode_ = TlsMode::Off;
+  TlsLayer* transport_ = nullptr;
+  TlsLayer ownTlsLayer_;
+  Timeouts timeouts_;
+  std::optional<bool> tlsAvailable_;
+
+  std::unique_ptr<QTcpSocket> socket_;
+  ReplyReader reader_;
+  QList<QByteArray> capabilities_;
+  bool heloFallback_ = false;
+  bool authenticated_ = false;
+};
+
+}  // namespace zavelo::smtp

@@ -1,0 +1,313 @@
+// The SMTP client against a real server (aiosmtpd on loopback): what it sends is read back
+// with Python's own MIME parser, so the message format is judged by an independent reader.
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "common/error.h"
+#include "mail/smtp/smtp_client.h"
+#include "real_smtp_server.h"
+#include "support/qt_print.h"
+#include "support/temp_dir.h"
+
+namespace zavelo::smtp {
+namespace {
+
+using test::readMail;
+using test::RealSmtpServer;
+
+QByteArray allByteValues() {
+  QByteArray bytes;
+  for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
+  return bytes;
+}
+
+// The header fields of a parsed message, in their order, as [name, decoded value].
+QList<std::pair<QString, QString>> headers(const QJsonObject& mail) {
+  QList<std::pair<QString, QString>> out;
+  for (const QJsonValue& h : mail["headers"].toArray())
+    out.append({h.toArray()[0].toString(), h.toArray()[2].toString()});
+  return out;
+}
+
+QString header(const QJsonObject& mail, const QString& name) {
+  for (const auto& [n, v] : headers(mail))
+    if (n.compare(name, Qt::CaseInsensitive) == 0) return v;
+  return {};
+}
+
+QByteArray fromBase64(const QJsonValue& v) {
+  return QByteArray::fromBase64(v.toString().toLatin1());
+}
+
+// A client set up for a test server, with time-outs short enough for a test.
+void setUp(SmtpClient& client, quint16 port) {
+  client.setHost("127.0.0.1");
+  client.setPort(port);
+  SmtpClient::Timeouts t;
+  t.connect = t.greeting = t.command = t.mail = t.rcpt = t.data = t.dataBlock = t.dataEnd =
+      std::chrono::seconds(20);
+  client.setTimeouts(t);
+}
+
+MailMessage reportMessage() {
+  MailMessage m;
+  m.setSender("  ventas@example.com ");
+  m.recipients().setText(
+      "Ana P\xE9"
+      "rez <ana@example.com>; luis@example.com");
+  m.ccList().setText("copia@example.net");
+  // "Reporte inventarios  Compañía" in Windows-1252, with the two blanks of the empty slot.
+  m.setSubject(
+      "Reporte inventarios  Compa\xF1\xED"
+      "a");
+  m.setBodyText(
+      "Adjunto reporte de inventarios 2025/08/11 Compa\xF1\xED"
+      "a\r\n\r\r________________________\r"
+      ".a line that starts with a period\n..two periods\nMensaje enviado automaticamente, "
+      "con una l\xED"
+      "nea bastante larga que pasa de los setenta y seis caracteres del "
+      "quoted-printable sin duda alguna = fin \t");
+  return m;
+}
+
+TEST(SmtpRealServer, PlainSendWithAttachmentsReadsBackAsComposed) {
+  test::TempDir files;
+  const QByteArray report = "L1;2;3\r\nL2;4;5\r\n.dotted line\r\n";
+  const QString reportPath = files.write("inventarios11082025.txt", report);
+  const QString binaryPath = files.write("all-bytes.bin", allByteValues());
+  const QString emptyPath = files.write("empty.txt", QByteArray());
+
+  RealSmtpServer server;
+  ASSERT_NE(server.port(), 0);
+  SmtpClient client;
+  setUp(client, server.port());
+  MailMessage message = reportMessage();
+  message.addAttachment(reportPath);
+  message.addAttachment(binaryPath);
+  message.addAttachment(emptyPath);
+
+  const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+  client.connectToServer();
+  EXPECT_TRUE(client.connected());
+  EXPECT_FALSE(client.capabilities().isEmpty());
+  client.send(message);
+  client.disconnectFromServer();
+  EXPECT_FALSE(client.connected());
+  const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+  server.stop();
+
+  const QStringList log = server.sessionLog();
+  ASSERT_EQ(log.size(), 7) << log.join(" | ").toStdString();
+  EXPECT_EQ(log[0], "EHLO " + QString::fromUtf8(SmtpClient::greetingName()));
+  EXPECT_EQ(log[1], "MAIL FROM:<ventas@example.com>");
+  EXPECT_EQ(log[2], "RCPT TO:<ana@example.com>");
+  EXPECT_EQ(log[3], "RCPT TO:<luis@example.com>");
+  EXPECT_EQ(log[4], "RCPT TO:<copia@example.net>");
+  EXPECT_EQ(log[5], "DATA");
+  EXPECT_EQ(log[6], "QUIT");
+  const QJsonObject envelope = server.envelope();
+  EXPECT_EQ(envelope["mail_from"].toString(), "ventas@example.com");
+  EXPECT_EQ(envelope["rcpt_tos"].toArray().size(), 3);
+
+  const QString path = server.messagePath();
+  ASSERT_FALSE(path.isEmpty());
+  const QJsonObject mail = readMail(path);
+  EXPECT_TRUE(mail["defects"].toArray().isEmpty())
+      << QJsonDocument(mail["defects"].toArray()).toJson().toStdString();
+  EXPECT_EQ(mail["bare_line_ends"].toInt(), 0);
+  EXPECT_LE(mail["max_line_length"].toInt(), 78);
+
+  QStringList names;
+  for (const auto& [name, value] : headers(mail)) names << name;
+  EXPECT_EQ(names,
+            QStringList({"From", "Subject", "To", "Cc", "Date", "MIME-Version", "Content-Type"}));
+  EXPECT_EQ(header(mail, "From"), "ventas@example.com");
+  EXPECT_EQ(header(mail, "Subject"), QString::fromUtf8("Reporte inventarios  Compañía"));
+  EXPECT_EQ(header(mail, "To"), QString::fromUtf8("Ana Pérez <ana@example.com>, luis@example.com"));
+  EXPECT_EQ(header(mail, "Cc"), "copia@example.net");
+  EXPECT_EQ(header(mail, "MIME-Version"), "1.0");
+  const QDateTime date = QDateTime::fromString(header(mail, "Date"), Qt::RFC2822Date);
+  ASSERT_TRUE(date.isValid()) << header(mail, "Date").toStdString();
+  EXPECT_TRUE(date >= before && date <= after) << header(mail, "Date").toStdString();
+  EXPECT_EQ(date.offsetFromUtc(), QDateTime::currentDateTime().offsetFromUtc());
+
+  EXPECT_EQ(mail["content_type"].toString(), "multipart/mixed");
+  EXPECT_EQ(mail["preamble"].toString().trimmed(), "This is a multi-part message in MIME format");
+
+  const QJsonObject body = mail["body"].toObject();
+  EXPECT_EQ(body["content_type"].toString(), "text/plain");
+  EXPECT_TRUE(body["charset"].isNull());
+  EXPECT_EQ(body["encoding"].toString(), "quoted-printable");
+  EXPECT_EQ(body["disposition"].toString(), "inline");
+  EXPECT_EQ(fromBase64(body["text_base64"]), message.bodyText());
+
+  const QJsonArray attachments = mail["attachments"].toArray();
+  ASSERT_EQ(attachments.size(), 3);
+  const struct {
+    const char* name;
+    const char* type;
+    QByteArray bytes;
+  } expected[] = {{"inventarios11082025.txt", "text/plain", report},
+                  {"all-bytes.bin", "application/octet-stream", allByteValues()},
+                  {"empty.txt", "text/plain", QByteArray()}};
+  for (int i = 0; i < 3; ++i) {
+    const QJsonObject a = attachments[i].toObject();
+    SCOPED_TRACE(expected[i].name);
+    EXPECT_EQ(a["content_type"].toString(), expected[i].type);
+    EXPECT_EQ(a["name"].toString(), expected[i].name);
+    EXPECT_EQ(a["filename"].toString(), expected[i].name);
+    EXPECT_EQ(a["encoding"].toString(), "base64");
+    EXPECT_EQ(fromBase64(a["base64"]), expected[i].bytes);
+  }
+}
+
+TEST(SmtpRealServer, MessageWithoutAttachmentCarriesTheBodyAlone) {
+  RealSmtpServer server;
+  ASSERT_NE(server.port(), 0);
+  SmtpClient client;
+  setUp(client, server.port());
+  const MailMessage message = reportMessage();
+  client.connectToServer();
+  client.send(message);
+  client.disconnectFromServer();
+  server.stop();
+
+  const QJsonObject mail = readMail(server.messagePath());
+  EXPECT_TRUE(mail["defects"].toArray().isEmpty());
+  EXPECT_FALSE(mail["is_multipart"].toBool());
+  EXPECT_EQ(mail["content_type"].toString(), "text/plain");
+  EXPECT_TRUE(mail["attachments"].toArray().isEmpty());
+  const QJsonObject body = mail["body"].toObject();
+  EXPECT_EQ(body["encoding"].toString(), "quoted-printable");
+  EXPECT_EQ(fromBase64(body["text_base64"]), message.bodyText());
+  EXPECT_EQ(header(mail, "Subject"), QString::fromUtf8("Reporte inventarios  Compañía"));
+}
+
+TEST(SmtpRealServer, StartTlsThenAuthLogin) {
+  test::TempDir files;
+  const QString path = files.write("ventas11082025.txt", "a;b;c\r\n");
+  RealSmtpServer server({"--make-cert", "--auth", "cuenta@example.com:s3creto"});
+  ASSERT_NE(server.port(), 0);
+  SmtpClient client;
+  client.switchToExplicitTls();
+  setUp(client, server.port());
+  client.setAccountName("cuenta@example.com");
+  client.setPassword("s3creto");
+  MailMessage message = reportMessage();
+  message.addAttachment(path);
+
+  client.connectToServer();
+  EXPECT_FALSE(client.encrypted());
+  EXPECT_TRUE(client.capabilities().contains("STARTTLS"));
+  client.authenticate();
+  EXPECT_TRUE(client.encrypted());
+  EXPECT_TRUE(client.authenticated());
+  // The capabilities are those of the encrypted session now.
+  EXPECT_FALSE(client.capabilities().contains("STARTTLS"));
+  client.send(message);
+  client.disconnectFromServer();
+  EXPECT_FALSE(client.authenticated());
+  ASSERT_NE(client.transport(), nullptr);
+  EXPECT_EQ(client.transport()->host(), "127.0.0.1");
+  EXPECT_EQ(client.transport()->port(), server.port());
+  server.stop();
+
+  const QStringList log = server.sessionLog();
+  const QString ehlo = "EHLO " + QString::fromUtf8(SmtpClient::greetingName());
+  EXPECT_EQ(log,
+            QStringList({ehlo, "STARTTLS", ehlo, "AUTH LOGIN", "MAIL FROM:<ventas@example.com>",
+                         "RCPT TO:<ana@example.com>", "RCPT TO:<luis@example.com>",
+                         "RCPT TO:<copia@example.net>", "DATA", "QUIT"}));
+  const QJsonObject mail = readMail(server.messagePath());
+  ASSERT_EQ(mail["attachments"].toArray().size(), 1);
+  EXPECT_EQ(fromBase64(mail["attachments"][0]["base64"]), QByteArray("a;b;c\r\n"));
+}
+
+TEST(SmtpRealServer, ExplicitTlsWithServerWithoutStartTlsSendsInPlain) {
+  RealSmtpServer server;
+  ASSERT_NE(server.port(), 0);
+  SmtpClient client;
+  client.switchToExplicitTls();
+  setUp(client, server.port());
+  client.connectToServer();
+  client.send(reportMessage());
+  EXPECT_FALSE(client.encrypted());
+  client.disconnectFromServer();
+  server.stop();
+  EXPECT_FALSE(server.sessionLog().contains("STARTTLS"));
+  EXPECT_FALSE(server.messagePath().isEmpty());
+}
+
+TEST(SmtpRealServer, RefusedAuthReportsTheServersReply) {
+  RealSmtpServer server({"--make-cert", "--auth", "cuenta@example.com:s3creto"});
+  ASSERT_NE(server.port(), 0);
+  SmtpClient client;
+  client.switchToExplicitTls();
+  setUp(client, server.port());
+  client.setAccountName("cuenta@example.com");
+  client.setPassword("wrong");
+  client.connectToServer();
+  try {
+    client.send(reportMessage());
+    ADD_FAILURE() << "the send did not fail";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.message(), "Authentication credentials invalid\n");
+  }
+  client.disconnectFromServer();
+  server.stop();
+  const QStringList log = server.sessionLog();
+  EXPECT_FALSE(log.filter("MAIL").size()) << log.join(" | ").toStdString();
+  EXPECT_EQ(log.last(), "QUIT");
+  EXPECT_TRUE(server.messagePath().isEmpty());
+}
+
+TEST(SmtpRealServer, RefusedFirstRecipientStopsTheSending) {
+  RealSmtpServer server({"--refuse-rcpt", "nadie@example.com"});
+  ASSERT_NE(server.port(), 0);
+  SmtpClient client;
+  setUp(client, server.port());
+  MailMessage message = reportMessage();
+  message.recipients().setText("nadie@example.com, luis@example.com");
+  client.connectToServer();
+  try {
+    client.send(message);
+    ADD_FAILURE() << "the send did not fail";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.message(), "<nadie@example.com>: Recipient address rejected\n");
+  }
+  EXPECT_TRUE(client.connected());
+  client.disconnectFromServer();
+  server.stop();
+  const QString ehlo = "EHLO " + QString::fromUtf8(SmtpClient::greetingName());
+  EXPECT_EQ(server.sessionLog(), QStringList({ehlo, "MAIL FROM:<ventas@example.com>",
+                                              "RCPT TO:<nadie@example.com>", "RSET", "QUIT"}));
+  EXPECT_TRUE(server.messagePath().isEmpty());
+}
+
+TEST(SmtpRealServer, TwoConnectionsOfOneClientEachAuthenticate) {
+  RealSmtpServer server({"--make-cert", "--auth", "u:p"});
+  ASSERT_NE(server.port(), 0);
+  SmtpClient client;
+  client.switchToExplicitTls();
+  setUp(client, server.port());
+  client.setAccountName("u");
+  client.setPassword("p");
+  for (int i = 0; i < 2; ++i) {
+    client.connectToServer();
+    client.authenticate();
+    client.send(reportMessage());  // authenticated already: no second AUTH
+    client.disconnectFromServer();
+  }
+  server.stop();
+  for (int session = 1; session <= 2; ++session) {
+    EXPECT_EQ(server.sessionLog(session).filter("AUTH").size(), 1);
+    EXPECT_FALSE(server.messagePath(session).isEmpty());
+  }
+}
+
+}  // namespace
+}  // namespace zavelo::smtp
