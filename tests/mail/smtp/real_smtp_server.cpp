@@ -10,14 +10,14 @@
 namespace zavelo::test {
 
 QString fixturePath(const QString& name) {
-  const QString dir = qEnvironmentVariable("ZAVELO_FIXTURES");
-  EXPECT_FALSE(dir.isEmpty()) << "ZAVELO_FIXTURES is not set";
+  QString dir = qEnvironmentVariable("ZAVELO_FIXTURES");
+  if (dir.isEmpty()) dir = QStringLiteral(ZAVELO_FIXTURES_DIR);
   return QDir(dir).filePath(name);
 }
 
 QString systemPython() {
   const QString python = qEnvironmentVariable("ZAVELO_PYTHON");
-  return python.isEmpty() ? QStringLiteral("/usr/bin/python3") : python;
+  return python.isEmpty() ? QStringLiteral(ZAVELO_SYSTEM_PYTHON) : python;
 }
 
 RealSmtpServer::RealSmtpServer(const QStringList& options) {
