@@ -1,0 +1,137 @@
+#include "db/connection.h"
+
+#include <QCoreApplication>
+#include <QCursor>
+#include <QGuiApplication>
+#include <algorithm>
+
+#include "db/fb_client.h"
+#include "db/fb_session.h"
+#include "db/query.h"
+
+namespace zavelo::db {
+
+namespace {
+
+// Trimmed of leading and trailing blanks and control characters (every byte up to 0x20).
+QByteArray trimmed(const QByteArray& text) {
+  qsizetype begin = 0;
+  qsizetype end = text.size();
+  while (begin < end && quint8(text[begin]) <= 0x20) ++begin;
+  while (end > begin && quint8(text[end - 1]) <= 0x20) --end;
+  return text.mid(begin, end - begin);
+}
+
+bool isTrue(const QByteArray& text) {
+  return trimmed(text).compare("TRUE", Qt::CaseInsensitive) == 0;
+}
+
+// The wait cursor while the connection opens. db has no window of its own, so the cursor is
+// only touched when a GUI application runs.
+class WaitCursor {
+ public:
+  WaitCursor() : active_(qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
+    if (active_) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  }
+  ~WaitCursor() {
+    if (active_) QGuiApplication::restoreOverrideCursor();
+  }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  bool active_;
+};
+
+fb::AttachSettings attachSettings(const ParamList& params) {
+  fb::AttachSettings s;
+  s.database = trimmed(params.value("Database"));
+  s.user = params.value("User_Name");
+  s.password = params.value("Password");
+  s.role = trimmed(params.value("RoleName"));
+  s.charset = trimmed(params.value("ServerCharSet"));
+  bool ok = false;
+  const int dialect = trimmed(params.value("SQLDialect")).toInt(&ok);
+  s.dialect = ok && dialect >= 1 && dialect <= 3 ? unsigned(dialect) : 3u;
+  const QByteArray isolation = trimmed(params.value("Interbase TransIsolation"));
+  // Firebird reads no uncommitted data, so a dirty read runs read committed too.
+  s.repeatableRead = isolation.compare("repeatableread", Qt::CaseInsensitive) == 0;
+  s.waitOnLocks = isTrue(params.value("WaitOnLocks"));
+  s.commitRetaining = isTrue(params.value("CommitRetain"));
+  return s;
+}
+
+}  // namespace
+
+QString defaultFbClientLibrary() {
+#ifdef Q_OS_WIN
+  return QStringLiteral("fbclient");
+#else
+  return QStringLiteral("libfbclient.so.2");
+#endif
+}
+
+Connection::Connection(QString clientLibrary)
+    : clientLibrary_(std::move(clientLibrary)), params_(creationParameters()) {}
+
+Connection::~Connection() {
+  close();
+}
+
+ParamList Connection::creationParameters() {
+  return ParamList({
+      "BlobSize=-1",
+      "CommitRetain=False",
+      "Database=C:\\HALVORI2025\\SOP\\HALVORI.FDB",
+      "DriverName=Interbase",
+      "ErrorResourceFile=",
+      "LocaleCode=0000",
+      "Password=masterkey",
+      "RoleName=RoleName",
+      "ServerCharSet=",
+      "SQLDialect=3",
+      "Interbase TransIsolation=ReadCommited",
+      "User_Name=sysdba",
+      "WaitOnLocks=True",
+  });
+}
+
+void Connection::open() {
+  if (state_ == ConnectionState::Open) return;
+  state_ = ConnectionState::Connecting;
+  WaitCursor wait;
+  try {
+    const fb::Client& client = fb::loadClient(clientLibrary_);
+    session_ = std::make_unique<fb::Session>(client, attachSettings(params_));
+  } catch (...) {
+    session_.reset();
+    state_ = ConnectionState::Closed;
+    throw;
+  }
+  state_ = ConnectionState::Open;
+}
+
+void Connection::close() {
+  if (state_ != ConnectionState::Open) return;
+  state_ = ConnectionState::Disconnecting;
+  for (Query* q : queries_) {
+    if (q->isOpen()) q->close();
+  }
+  session_.reset();
+  state_ = ConnectionState::Closed;
+}
+
+QueryResult Connection::run(const QByteArray& sql) {
+  if (!session_) throw Error(QStringLiteral("The database connection is not open"));
+  return session_->run(sql);
+}
+
+void Connection::addQuery(Query* query) {
+  queries_.push_back(query);
+}
+
+void Connection::removeQuery(Query* query) {
+  queries_.erase(std::remove(queries_.begin(), queries_.end(), query), queries_.end());
+}
+
+}  // namespace zavelo::db

@@ -1,0 +1,66 @@
+// The connection `Halvori` to the company database: its parameter list, its state and the
+// attachment made through the Firebird client library, which is loaded when it first opens.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+#include <vector>
+
+#include "db/param_list.h"
+#include "db/value.h"
+
+namespace zavelo::db {
+
+namespace fb {
+class Session;
+}
+class Query;
+
+// The client library's usual name: fbclient.dll on Windows, the versioned shared object
+// elsewhere.
+QString defaultFbClientLibrary();
+
+enum class ConnectionState { Closed, Connecting, Open, Disconnecting };
+
+class Connection {
+ public:
+  // Closed, with the parameters the data holder is created with (creationParameters()).
+  explicit Connection(QString clientLibrary = defaultFbClientLibrary());
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  // BlobSize, CommitRetain, Database, DriverName, ErrorResourceFile, LocaleCode, Password,
+  // RoleName, ServerCharSet, SQLDialect, Interbase TransIsolation, User_Name, WaitOnLocks.
+  static ParamList creationParameters();
+
+  ParamList& params() { return params_; }
+  const ParamList& params() const { return params_; }
+  const QString& clientLibrary() const { return clientLibrary_; }
+
+  ConnectionState state() const { return state_; }
+  bool isOpen() const { return state_ == ConnectionState::Open; }
+
+  // Nothing when open. Otherwise loads the client and attaches with the parameters as they
+  // are now, showing the wait cursor meanwhile. On failure the connection is closed again,
+  // nothing of the attachment is kept and the Error (the client's text) goes to the caller.
+  void open();
+  // Closes the open query objects and detaches. Nothing when closed.
+  void close();
+
+ private:
+  friend class Query;
+  // Runs one statement on the open attachment.
+  QueryResult run(const QByteArray& sql);
+  void addQuery(Query* query);
+  void removeQuery(Query* query);
+
+  QString clientLibrary_;
+  ParamList params_;
+  ConnectionState state_ = ConnectionState::Closed;
+  std::unique_ptr<fb::Session> session_;
+  std::vector<Query*> queries_;
+};
+
+}  // namespace zavelo::db
