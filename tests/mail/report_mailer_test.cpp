@@ -1,0 +1,413 @@
+// The report mailing against a real Firebird server (the company's configuration and users
+// table) and a real SMTP server (aiosmtpd on loopback), whose received mails are read back
+// with Python's own MIME parser.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+
+#include "common/error.h"
+#include "db/data_module.h"
+#include "fixtures/company_db.h"
+#include "mail/mail_texts.h"
+#include "mail/received_mail.h"
+#include "mail/report_mailer.h"
+#include "support/qt_print.h"
+#include "support/recording_notifier.h"
+#include "support/temp_dir.h"
+
+namespace zavelo::mail {
+namespace {
+
+using test::RealSmtpServer;
+using test::ReceivedMail;
+
+constexpr char kUserCode[] = "JPEREZ";
+constexpr char kSender[] = "jperez@acme.example";
+constexpr char kMailUser[] = "jperez";
+constexpr char kMailPass[] = "secreto";
+constexpr char kCompany[] = "Distribuidora Caf\xE9 S.A.";
+constexpr char kDate[] = "2025/08/11";
+
+// A report file as the export writes them: Windows-1252 text with CR LF, an empty line for a
+// NULL row, a long line; then every byte value, so that any change on the way shows.
+QByteArray reportBytes() {
+  QByteArray bytes = "INV|2025/08/11|07\r\nSKU001|2025/08/11|12\r\n\r\nCaf\xE9 molido\r\n";
+  bytes += QByteArray(255, '#') + "\r\n";
+  for (int i = 0; i < 256; ++i) bytes += static_cast<char>(i);
+  return bytes;
+}
+
+// The configuration and users of the company a test mails for; nullopt leaves a row out.
+struct Company {
+  std::optional<QByteArray> port;  // the SMTP server's own port when not set
+  std::optional<QByteArray> tls = QByteArray("NO");
+  std::optional<QByteArray> name = QByteArray(kCompany);
+  QByteArray mailServer = "127.0.0.1";
+
+  Company& withPort(const QByteArray& text) { return port = text, *this; }
+  Company& withTls(std::optional<QByteArray> value) { return tls = std::move(value), *this; }
+  Company& withoutName() { return name.reset(), *this; }
+  Company& withMailServer(const QByteArray& host) { return mailServer = host, *this; }
+};
+
+class ReportMailerTest : public ::testing::Test {
+ protected:
+  void SetUp() override { test::ensureFixtureEnvironment(); }
+
+  // Starts a server that requires AUTH LOGIN of the test account.
+  void startServer(QStringList options = {}) {
+    options += {"--auth", QString::fromLatin1(kMailUser) + ':' + kMailPass};
+    server = std::make_unique<RealSmtpServer>(options);
+    ASSERT_NE(server->port(), 0);
+  }
+
+  // Builds the company database with these values, connects the data holder and, unless one
+  // exists, makes the mailer, with time-outs short enough for a test.
+  void openCompany(const Company& c) {
+    // A folder of its own for each company, so that a test may open several in turn.
+    test::CompanyDb db(temp.filePath(QStringLiteral("company%1").arg(++companies)));
+    const QByteArray port = c.port ? *c.port : QByteArray::number(server ? server->port() : 25);
+    db.generalConfig(kPortProperty, port);
+    if (c.tls) db.generalConfig(kTlsProperty, *c.tls);
+    if (c.name) db.generalConfig(kCompanyNameProperty, *c.name);
+    db.user(kUserCode, kSender, c.mailServer, kMailUser, kMailPass)
+        .user("O'HARA", "ohara@acme.example", "mail.acme.example", "ohara ", " clave")
+        .user("SINCORREO", "", "mail.acme.example", "nadie", "nada");
+    if (const QString error = db.build(); !error.isEmpty()) {
+      ADD_FAILURE() << error.toStdString();
+      throw std::runtime_error("no company database");
+    }
+    const test::FbLogin login = test::fbTestLogin();
+    dm.conectarbase(db.servidor(test::FbMode::Server), db.company(), login.user, login.password);
+    if (mailer) return;  // a mailer keeps its values from one company to the next
+    mailer = std::make_unique<ReportMailer>(dm);
+    smtp::SmtpClient::Timeouts t;
+    t.connect = t.greeting = t.command = t.mail = t.rcpt = t.data = t.dataBlock = t.dataEnd =
+        std::chrono::seconds(20);
+    mailer->SMTP.setTimeouts(t);
+  }
+
+  QString writeReport(const QString& name) { return files.write(name, reportBytes()); }
+
+  MailOutcome send(ReportKind kind, const QString& path,
+                   const QByteArray& destinatarios = "ana@cliente.example, luis@cliente.example") {
+    return mailer->enviarcorreo(kind, kDate, path, destinatarios,
+                                [this](const QString& text) { failures.append(text); });
+  }
+
+  int errorBoxes() const {
+    int n = 0;
+    for (const test::Shown& s : notifier.shown) n += s.kind == test::Shown::ErrorBox;
+    return n;
+  }
+
+  test::TempDir temp;
+  test::TempDir files;
+  test::RecordingNotifier notifier;
+  db::Tfdm dm{notifier};
+  std::unique_ptr<RealSmtpServer> server;
+  std::unique_ptr<ReportMailer> mailer;
+  QStringList failures;
+  int companies = 0;
+};
+
+TEST_F(ReportMailerTest, StartsWithThePresetsAndNoHost) {
+  openCompany(Company());
+  EXPECT_EQ(mailer->SMTP.port(), 25);
+  EXPECT_TRUE(mailer->SMTP.host().isEmpty());
+  EXPECT_EQ(mailer->SMTP.accountName(), kPresetAccountName);
+  EXPECT_FALSE(mailer->SMTP.accountName().isEmpty());
+  EXPECT_EQ(mailer->SMTP.password().size(), 6);
+  EXPECT_EQ(mailer->SMTP.tlsMode(), smtp::TlsMode::Off);
+  EXPECT_EQ(mailer->SMTP.transport(), nullptr);
+  EXPECT_TRUE(mailer->MailMessage.sender().isEmpty());
+  EXPECT_FALSE(mailer->CBorrar.isOpen());
+
+  // Without a mail account nothing is attempted, whatever the presets hold.
+  const QString path = writeReport("inventarios11082025.txt");
+  EXPECT_EQ(send(ReportKind::Inventory, path), MailOutcome::NotAttempted);
+  EXPECT_TRUE(mailer->MailMessage.subject().isEmpty());
+  EXPECT_TRUE(failures.isEmpty());
+  EXPECT_TRUE(notifier.shown.empty());
+}
+
+TEST_F(ReportMailerTest, SetupTakesPortAndTheUsersAccountExactly) {
+  openCompany(Company().withPort(" $24B").withTls({}).withoutName());
+  mailer->prepararcorreo("O'HARA");  // the quote is doubled inside the literal
+  EXPECT_EQ(mailer->SMTP.port(), 587);
+  EXPECT_EQ(mailer->MailMessage.sender(), "ohara@acme.example");
+  EXPECT_EQ(mailer->SMTP.host(), "mail.acme.example");
+  EXPECT_EQ(mailer->SMTP.accountName(), "ohara ");  // blanks kept
+  EXPECT_EQ(mailer->SMTP.password(), " clave");
+  EXPECT_FALSE(mailer->CBorrar.isOpen());
+  // The missing TLS row shows the lookup's box and changes nothing.
+  EXPECT_EQ(errorBoxes(), 1);
+  EXPECT_EQ(mailer->SMTP.tlsMode(), smtp::TlsMode::Off);
+
+  // A user without an e-mail address, and an unknown user, leave the account as it was.
+  for (const QByteArray user : {"SINCORREO", "NOEXISTE"}) {
+    mailer->prepararcorreo(user);
+    EXPECT_EQ(mailer->MailMessage.sender(), "ohara@acme.example") << user.toStdString();
+    EXPECT_EQ(mailer->SMTP.host(), "mail.acme.example");
+    EXPECT_EQ(mailer->SMTP.accountName(), "ohara ");
+    EXPECT_EQ(mailer->SMTP.password(), " clave");
+  }
+}
+
+TEST_F(ReportMailerTest, PortTextThatIsNoPortEndsTheSetupBeforeTheAccount) {
+  for (const QByteArray& text : {QByteArray("25 "), QByteArray("SMTP"), QByteArray("")}) {
+    SCOPED_TRACE(text.toStdString());
+    mailer.reset();
+    openCompany(Company().withPort(text));
+    try {
+      mailer->prepararcorreo(kUserCode);
+      ADD_FAILURE() << "no error";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.message(), "'" + QString::fromLatin1(text) + "' is not a valid integer value");
+    }
+    EXPECT_TRUE(mailer->SMTP.host().isEmpty());
+    EXPECT_EQ(mailer->SMTP.port(), 25);
+  }
+  openCompany(Company().withPort("70000"));
+  EXPECT_THROW(
+      {
+        try {
+          mailer->prepararcorreo(kUserCode);
+        } catch (const Error& e) {
+          EXPECT_EQ(e.message(), "Range check error");
+          throw;
+        }
+      },
+      Error);
+}
+
+TEST_F(ReportMailerTest, TlsSwitchOnlyOnExactlySiAndNeverBack) {
+  struct Case {
+    QByteArray value;
+    bool on;
+  };
+  // "SI" last: its mailer goes on below.
+  for (const Case& c : {Case{"si", false}, Case{"SI ", false}, Case{" SI", false},
+                        Case{"Si", false}, Case{"", false}, Case{"SI", true}}) {
+    SCOPED_TRACE(c.value.toStdString());
+    mailer.reset();
+    openCompany(Company().withPort("25").withTls(c.value));
+    mailer->prepararcorreo(kUserCode);
+    EXPECT_EQ(mailer->SMTP.tlsMode() == smtp::TlsMode::Explicit, c.on);
+    EXPECT_EQ(mailer->SMTP.transport(), c.on ? &mailer->SSLHandler : nullptr);
+    EXPECT_EQ(mailer->SMTP.port(), c.on ? 587 : 25);
+    if (c.on) {
+      EXPECT_EQ(mailer->SSLHandler.port(), 587);
+      EXPECT_EQ(mailer->SSLHandler.host(), "127.0.0.1");
+    }
+  }
+
+  // Once on, a later "NO" leaves TLS on, and the configured port stays as configured.
+  openCompany(Company().withPort("25").withTls("NO"));
+  mailer->prepararcorreo(kUserCode);
+  EXPECT_EQ(mailer->SMTP.tlsMode(), smtp::TlsMode::Explicit);
+  EXPECT_EQ(mailer->SMTP.transport(), &mailer->SSLHandler);
+  EXPECT_EQ(mailer->SMTP.port(), 25);
+}
+
+TEST_F(ReportMailerTest, MailsTheFileToRecipientsAndCopyExactly) {
+  startServer();
+  openCompany(Company());
+  const QString inventory = writeReport("inventarios11082025.txt");
+  const QString sales = writeReport("ventas11082025.txt");
+  mailer->prepararcorreo(kUserCode);
+  EXPECT_EQ(send(ReportKind::Inventory, inventory), MailOutcome::Sent);
+  EXPECT_FALSE(mailer->SMTP.connected());
+  EXPECT_EQ(send(ReportKind::Sales, sales), MailOutcome::Sent);
+  EXPECT_FALSE(mailer->SMTP.connected());
+  EXPECT_TRUE(failures.isEmpty()) << failures.join('\n').toStdString();
+  // The company name is looked up for the subject and the body of each mail: no box.
+  EXPECT_TRUE(notifier.shown.empty());
+  server->stop();
+
+  const QList<ReceivedMail> mails = test::receivedMails(*server);
+  ASSERT_EQ(mails.size(), 2);
+  const QStringList to{"ana@cliente.example", "luis@cliente.example"};
+  test::expectReportMail(mails[0], true, kDate, kCompany, kSender, to, "inventarios11082025.txt",
+                         reportBytes());
+  test::expectReportMail(mails[1], false, kDate, kCompany, kSender, to, "ventas11082025.txt",
+                         reportBytes());
+  // One connection per mail, logged in, closed with QUIT.
+  for (int session : {1, 2}) {
+    const QStringList log = server->sessionLog(session);
+    ASSERT_FALSE(log.isEmpty());
+    EXPECT_TRUE(log.first().startsWith("EHLO "));
+    EXPECT_TRUE(log.contains("AUTH LOGIN")) << log.join(" | ").toStdString();
+    EXPECT_EQ(log.last(), "QUIT");
+  }
+}
+
+TEST_F(ReportMailerTest, SemicolonsAndCommasGiveTheSameRecipientsAndEmptyGivesTheCopyAlone) {
+  startServer();
+  openCompany(Company());
+  const QString path = writeReport("ventas11082025.txt");
+  mailer->prepararcorreo(kUserCode);
+  for (const QByteArray& list :
+       {QByteArray("ana@cliente.example;luis@cliente.example; Eva <eva@cliente.example>"),
+        QByteArray("ana@cliente.example,luis@cliente.example, Eva <eva@cliente.example>"),
+        QByteArray(""), QByteArray("   ")})
+    EXPECT_EQ(send(ReportKind::Sales, path, list), MailOutcome::Sent) << list.toStdString();
+  server->stop();
+
+  const QList<ReceivedMail> mails = test::receivedMails(*server);
+  ASSERT_EQ(mails.size(), 4);
+  const QStringList three{"ana@cliente.example", "luis@cliente.example", "eva@cliente.example",
+                          kCopyAddress};
+  EXPECT_EQ(mails[0].rcptTos, three);
+  EXPECT_EQ(mails[1].rcptTos, three);
+  EXPECT_EQ(mails[0].header("To"), mails[1].header("To"));
+  for (int i : {2, 3}) {
+    EXPECT_EQ(mails[i].rcptTos, QStringList{kCopyAddress});
+    EXPECT_EQ(mails[i].header("Cc"), kCopyAddress);
+    EXPECT_TRUE(mails[i].header("To").trimmed().isEmpty()) << mails[i].header("To").toStdString();
+  }
+}
+
+TEST_F(ReportMailerTest, MissingFileGoesWithoutAttachment) {
+  startServer();
+  openCompany(Company());
+  mailer->prepararcorreo(kUserCode);
+  EXPECT_EQ(send(ReportKind::Inventory, files.filePath("inventarios11082025.txt")),
+            MailOutcome::Sent);
+  // A folder at the path is no file either.
+  EXPECT_EQ(send(ReportKind::Inventory, files.path()), MailOutcome::Sent);
+  server->stop();
+  const QList<ReceivedMail> mails = test::receivedMails(*server);
+  ASSERT_EQ(mails.size(), 2);
+  for (const ReceivedMail& m : mails)
+    test::expectReportMail(m, true, kDate, kCompany, kSender,
+                           {"ana@cliente.example", "luis@cliente.example"}, {}, QByteArray());
+}
+
+TEST_F(ReportMailerTest, MissingCompanyNameShowsTwoBoxesAndLeavesTwoBlanks) {
+  startServer();
+  openCompany(Company().withoutName());
+  const QString path = writeReport("inventarios11082025.txt");
+  mailer->prepararcorreo(kUserCode);
+  EXPECT_EQ(errorBoxes(), 0);
+  EXPECT_EQ(send(ReportKind::Inventory, path), MailOutcome::Sent);
+  EXPECT_EQ(errorBoxes(), 2);
+  for (const test::Shown& s : notifier.shown) EXPECT_EQ(s.title, "Error");
+  EXPECT_EQ(mailer->MailMessage.subject(), "Reporte inventarios  ");
+  EXPECT_EQ(mailer->MailMessage.body().first(), "Adjunto reporte de inventarios 2025/08/11 ");
+  server->stop();
+  const QList<ReceivedMail> mails = test::receivedMails(*server);
+  ASSERT_EQ(mails.size(), 1);
+  test::expectReportMail(mails[0], true, kDate, "", kSender,
+                         {"ana@cliente.example", "luis@cliente.example"}, "inventarios11082025.txt",
+                         reportBytes());
+}
+
+TEST_F(ReportMailerTest, SendingFailuresAreCaughtAndTheClientIsLeftClosed) {
+  // Port 0, then a refused first recipient, then a mail that goes out after both.
+  startServer({"--refuse-rcpt", "malo@cliente.example"});
+  openCompany(Company().withPort("0"));
+  const QString path = writeReport("inventarios11082025.txt");
+  mailer->prepararcorreo(kUserCode);
+  EXPECT_EQ(send(ReportKind::Inventory, path), MailOutcome::Failed);
+  EXPECT_EQ(failures, QStringList{"A Port is required"});
+  EXPECT_FALSE(mailer->SMTP.connected());
+
+  mailer->SMTP.setPort(server->port());
+  failures.clear();
+  EXPECT_EQ(send(ReportKind::Inventory, path, "malo@cliente.example, ana@cliente.example"),
+            MailOutcome::Failed);
+  ASSERT_EQ(failures.size(), 1);
+  EXPECT_EQ(failures[0], "<malo@cliente.example>: Recipient address rejected\n");
+  EXPECT_FALSE(mailer->SMTP.connected());
+
+  EXPECT_EQ(send(ReportKind::Sales, path), MailOutcome::Sent);
+  EXPECT_EQ(failures.size(), 1);
+  server->stop();
+  const QStringList refused = server->sessionLog(1);
+  EXPECT_EQ(refused.filter("RCPT").size(), 1) << refused.join(" | ").toStdString();
+  EXPECT_TRUE(refused.contains("RSET"));
+  EXPECT_EQ(refused.last(), "QUIT");
+  EXPECT_TRUE(server->messagePath(1).isEmpty());
+  EXPECT_FALSE(server->messagePath(2).isEmpty());
+}
+
+TEST_F(ReportMailerTest, DatabaseErrorWhileComposingIsNotCaught) {
+  startServer();
+  openCompany(Company());
+  mailer->prepararcorreo(kUserCode);
+  // Another company without a configuration table: its lookup fails in the database.
+  test::CompanyDb broken(temp.filePath("broken"), "02");
+  broken.sql("DROP TABLE configuracion;");
+  ASSERT_EQ(broken.build(), "");
+  const test::FbLogin login = test::fbTestLogin();
+  dm.conectarbase(broken.servidor(test::FbMode::Server), broken.company(), login.user,
+                  login.password);
+  EXPECT_THROW(send(ReportKind::Inventory, writeReport("inventarios11082025.txt")), Error);
+  EXPECT_TRUE(failures.isEmpty());
+  EXPECT_FALSE(mailer->SMTP.connected());
+  server->stop();
+  EXPECT_TRUE(server->sessionLog(1).isEmpty());
+}
+
+// A loopback address of the test's own, so that the fixed ports 25 and 587 are free on it.
+QString freeLoopbackAddress() {
+  auto* random = QRandomGenerator::global();
+  return QStringLiteral("127.%1.%2.%3")
+      .arg(random->bounded(1, 255))
+      .arg(random->bounded(0, 256))
+      .arg(random->bounded(1, 255));
+}
+
+TEST_F(ReportMailerTest, TlsOnPort25GoesTo587OnTheFirstDayOnlyThenTo25) {
+  const QString address = freeLoopbackAddress();
+  {
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress(address), 25))
+      GTEST_SKIP() << "cannot listen on port 25 here: " << probe.errorString().toStdString();
+  }
+  const QStringList common{"--host", address, "--make-cert"};
+  RealSmtpServer port587(common + QStringList{"--port", "587", "--auth", "jperez:secreto"});
+  RealSmtpServer port25(common + QStringList{"--port", "25", "--auth", "jperez:secreto"});
+  ASSERT_EQ(port587.port(), 587);
+  ASSERT_EQ(port25.port(), 25);
+  openCompany(
+      {.port = QByteArray("25"), .tls = QByteArray("SI"), .mailServer = address.toLatin1()});
+
+  for (const char* day : {"2025/08/11", "2025/08/12", "2025/08/13"}) {
+    mailer->prepararcorreo(kUserCode);
+    for (ReportKind kind : {ReportKind::Inventory, ReportKind::Sales})
+      EXPECT_EQ(mailer->enviarcorreo(kind, day, writeReport("f.txt"), "ana@cliente.example",
+                                     [this](const QString& t) { failures.append(t); }),
+                MailOutcome::Sent)
+          << day << failures.join('\n').toStdString();
+  }
+  port587.stop();
+  port25.stop();
+  const QList<ReceivedMail> first = test::receivedMails(port587);
+  const QList<ReceivedMail> later = test::receivedMails(port25);
+  ASSERT_EQ(first.size(), 2);
+  ASSERT_EQ(later.size(), 4);
+  EXPECT_EQ(first[0].bodyLines().first(),
+            "Adjunto reporte de inventarios 2025/08/11 " + QByteArray(kCompany));
+  EXPECT_EQ(first[1].bodyLines().first(),
+            "Adjunto reporte de ventas 2025/08/11 " + QByteArray(kCompany));
+  EXPECT_TRUE(later[0].bodyLines().first().contains("2025/08/12"));
+  EXPECT_TRUE(later[3].bodyLines().first().contains("2025/08/13"));
+  // Every connection was upgraded before logging in.
+  for (const RealSmtpServer* s : {&port587, &port25})
+    for (int session = 1; !s->sessionLog(session).isEmpty(); ++session) {
+      const QStringList log = s->sessionLog(session);
+      EXPECT_GT(log.indexOf("AUTH LOGIN"), log.indexOf("STARTTLS"))
+          << log.join(" | ").toStdString();
+      EXPECT_GE(log.indexOf("STARTTLS"), 0);
+    }
+}
+
+}  // namespace
+}  // namespace zavelo::mail
