@@ -26,7 +26,8 @@ class ReplyReader {
   // A reply line may be no longer than this; a server that sends more without a line end is
   // treated as broken rather than buffered without end.
   static constexpr qsizetype kMaxLineLength = 64 * 1024;
-  // And one reply, all its lines together, no longer than this.
+  // And the bytes buffered but not yet taken as replies no more than this (a server that sends
+  // continuation lines without end).
   static constexpr qsizetype kMaxReplyLength = 1024 * 1024;
 
   // Adds bytes received from the server. Throws zavelo::Error when a line (without its CR LF)
