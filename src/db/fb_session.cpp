@@ -260,7 +260,7 @@ QueryResult Session::run(const QByteArray& sql) {
       }
       const unsigned messageLength = meta->getMessageLength(st.ptr());
       st.check();
-      // new[] of a scalar type is suitably aligned for every field of the message.
+      // Eight-byte elements keep every field aligned as the client laid the message out.
       std::vector<ISC_INT64> storage((messageLength + sizeof(ISC_INT64) - 1) / sizeof(ISC_INT64));
       auto* buffer = reinterpret_cast<unsigned char*>(storage.data());
 
