@@ -166,6 +166,23 @@ TEST_P(ServerLoginTest, WrongPasswordFailsAndTheNextOpeningTriesTheSameParameter
   EXPECT_TRUE(dm.Halvori.isOpen());
 }
 
+// Embedded, the user name is taken as given and no password is checked: an empty one (no
+// password line at all) still opens.
+class EmbeddedLoginTest : public DbTest {};
+
+TEST_P(EmbeddedLoginTest, EmptyPasswordIsTriedAsSuch) {
+  buildStandard();
+  Tfdm dm(notifier);
+  dm.conectarbase(db->servidor(mode()), db->company(), test::fbTestLogin().user, "");
+  EXPECT_TRUE(dm.Halvori.isOpen());
+  dm.QSku.setSql("select current_user from rdb$database");
+  EXPECT_EQ(dm.QSku.openFetchAllAndClose().rows.at(0).at(0)->trimmed(),
+            test::fbTestLogin().user.toUpper());
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, EmbeddedLoginTest, ::testing::Values(test::FbMode::Embedded),
+                         modeName);
+
 INSTANTIATE_TEST_SUITE_P(Modes, ServerLoginTest, ::testing::Values(test::FbMode::Server), modeName);
 
 // conectarbase sets the parameters before it opens, so a database that is not there shows them.
@@ -221,6 +238,21 @@ TEST(ConnectionLoadTest, ClientLibraryThatCannotBeLoadedIsNamedInTheError) {
   EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "wait cursor left on";
   EXPECT_TRUE(notifier.shown.empty());
 }
+
+#ifdef Q_OS_LINUX
+TEST(ConnectionLoadTest, LibraryWithoutTheMasterInterfaceIsNamedInTheError) {
+  Connection connection("libz.so.1");  // loads, but is no Firebird client
+  try {
+    connection.open();
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_TRUE(e.message().startsWith(
+        "The Firebird client library libz.so.1 has no fb_get_master_interface"))
+        << e.message().toStdString();
+  }
+  EXPECT_EQ(connection.state(), ConnectionState::Closed);
+}
+#endif
 
 TEST(ConnectionLoadTest, QueryBeforeConectarbaseUsesTheCreationParameters) {
   test::RecordingNotifier notifier;
