@@ -131,6 +131,42 @@ TEST_P(ConnectionTest, EachStatementHasItsOwnTransactionUnlessCommitRetaining) {
   EXPECT_EQ(dm.QSku.openFetchAllAndClose().rows[0][1], QByteArray("SNAPSHOT"));
 }
 
+// How the attachment reads RoleName, ServerCharSet and SQLDialect, seen from inside it.
+TEST_P(ConnectionTest, RoleCharacterSetAndDialectComeFromTheParameters) {
+  test::CompanyDb c = company();
+  c.sql("CREATE ROLE ROLENAME; GRANT ROLENAME TO PUBLIC;");
+  ASSERT_EQ(c.build(), "");
+  struct Case {
+    const char* key;
+    QByteArray value;
+    QByteArray sql;
+    QByteArray expected;
+  };
+  const QByteArray charsetSql =
+      "select c.rdb$character_set_name from mon$attachments a join rdb$character_sets c "
+      "on c.rdb$character_set_id = a.mon$character_set_id "
+      "where a.mon$attachment_id = current_connection";
+  const QByteArray roleSql = "select current_role from rdb$database";
+  const QByteArray halfSql = "select 1/2 from rdb$database";
+  const Case cases[] = {
+      {"RoleName", "RoleName", roleSql, "ROLENAME"},  // as created: the text "RoleName"
+      {"RoleName", " \t", roleSql, "NONE"},
+      {"ServerCharSet", "", charsetSql, "NONE"},
+      {"ServerCharSet", " WIN1252 ", charsetSql, "WIN1252"},
+      {"SQLDialect", "3", halfSql, "0"},
+      {"SQLDialect", "1", halfSql, "0.5"},
+  };
+  for (const Case& k : cases) {
+    Tfdm dm(notifier);
+    dm.Halvori.params().setValue(k.key, k.value);
+    connect(dm, c);
+    dm.QSku.setSql(k.sql);
+    const Value got = dm.QSku.openFetchAllAndClose().rows.at(0).at(0);
+    ASSERT_TRUE(got.has_value()) << k.key << "=" << k.value.toStdString();
+    EXPECT_EQ(got->trimmed(), k.expected) << k.key << "=" << k.value.toStdString();
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, ConnectionTest,
                          ::testing::Values(test::FbMode::Server, test::FbMode::Embedded), modeName);
 
