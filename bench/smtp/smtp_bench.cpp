@@ -1,0 +1,70 @@
+// Sends one message with one attached file to an SMTP server through the system's client, as
+// a user's report mail would go, and prints how long it took.
+//
+//   smtp_bench --port N --file PATH [--host H] [--starttls] [--user NAME --password WORD]
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QStringList>
+#include <cstdio>
+
+#include "common/error.h"
+#include "mail/smtp/smtp_client.h"
+
+using namespace zavelo::smtp;
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QByteArray host = "127.0.0.1";
+  quint16 port = 0;
+  QString file;
+  bool startTls = false;
+  QByteArray user;
+  QByteArray password;
+  const QStringList args = app.arguments();
+  for (qsizetype i = 1; i < args.size(); ++i) {
+    if (args[i] == "--host" && i + 1 < args.size())
+      host = args[++i].toUtf8();
+    else if (args[i] == "--port" && i + 1 < args.size())
+      port = static_cast<quint16>(args[++i].toUInt());
+    else if (args[i] == "--file" && i + 1 < args.size())
+      file = args[++i];
+    else if (args[i] == "--starttls")
+      startTls = true;
+    else if (args[i] == "--user" && i + 1 < args.size())
+      user = args[++i].toUtf8();
+    else if (args[i] == "--password" && i + 1 < args.size())
+      password = args[++i].toUtf8();
+  }
+  if (port == 0 || file.isEmpty()) {
+    std::fprintf(stderr,
+                 "usage: smtp_bench --port N --file PATH [--host H] [--starttls] "
+                 "[--user NAME --password WORD]\n");
+    return 2;
+  }
+
+  QElapsedTimer timer;
+  timer.start();
+  SmtpClient client;
+  client.setHost(host);
+  client.setPort(port);
+  if (startTls) client.switchToExplicitTls();
+  client.setAccountName(user);
+  client.setPassword(password);
+  MailMessage message;
+  message.setSender("bench@example.com");
+  message.recipients().setText("destino@example.com");
+  message.setSubject("Reporte de prueba");
+  message.setBodyText("Adjunto reporte");
+  message.addAttachment(file);
+  try {
+    client.connectToServer();
+    client.send(message);
+    if (startTls && !client.encrypted()) throw zavelo::Error("the connection was not encrypted");
+    client.disconnectFromServer();
+  } catch (const zavelo::Error& e) {
+    std::fprintf(stderr, "error: %s\n", e.what());
+    return 1;
+  }
+  std::printf("%.3f\n", static_cast<double>(timer.nsecsElapsed()) / 1e9);
+  return 0;
+}
