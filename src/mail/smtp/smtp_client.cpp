@@ -4,6 +4,9 @@
 #include <QSslSocket>
 #include <QSysInfo>
 #include <QTcpSocket>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "common/error.h"
 #include "mail/smtp/mime_writer.h"
@@ -49,6 +52,35 @@ std::optional<SocketErrorText> knownSocketError(QAbstractSocket::SocketError err
     default:
       return std::nullopt;
   }
+}
+
+// Resolves a host name on a thread of its own, so that a slow resolver cannot hold the caller
+// past its deadline (the blocking lookup of the platform has no time limit of ours). When the
+// deadline passes first, the lookup is left to end by itself and its answer is dropped.
+std::optional<QHostInfo> lookUp(const QString& host,
+                                std::chrono::steady_clock::time_point deadline) {
+  QHostAddress literal;
+  if (literal.setAddress(host)) {
+    QHostInfo info;
+    info.setAddresses({literal});
+    return info;
+  }
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable done;
+    std::optional<QHostInfo> result;
+  };
+  auto shared = std::make_shared<Shared>();
+  std::thread([shared, host] {
+    QHostInfo info = QHostInfo::fromName(host);
+    const std::lock_guard lock(shared->mutex);
+    shared->result = std::move(info);
+    shared->done.notify_all();
+  }).detach();
+  std::unique_lock lock(shared->mutex);
+  if (!shared->done.wait_until(lock, deadline, [&] { return shared->result.has_value(); }))
+    return std::nullopt;
+  return shared->result;
 }
 
 bool isRemoteClose(QAbstractSocket::SocketError error) {
@@ -148,16 +180,31 @@ void SmtpClient::connectToServer() {
     socket_ = std::make_unique<QTcpSocket>();
 
   const Clock::time_point deadline = Clock::now() + timeouts_.connect;
-  socket_->connectToHost(QString::fromUtf8(host_), port_);
-  while (socket_->state() != QAbstractSocket::ConnectedState) {
-    const auto remaining = duration_cast<milliseconds>(deadline - Clock::now());
-    if (remaining.count() <= 0) failTimeout("the connection to the server");
-    if (!socket_->waitForConnected(static_cast<int>(remaining.count()))) {
+  const std::optional<QHostInfo> info = lookUp(QString::fromUtf8(host_), deadline);
+  if (!info) failTimeout("the connection to the server");
+  if (info->error() != QHostInfo::NoError || info->addresses().isEmpty()) {
+    closeConnection();
+    const SocketErrorText e = *knownSocketError(QAbstractSocket::HostNotFoundError);
+    throw Error(latin1(kSocketErrorPrefix) + QString::number(e.number) + latin1(kLineBreak) +
+                latin1(e.description));
+  }
+  // Each address in turn, as long as the deadline allows; the last failure is reported.
+  const QList<QHostAddress> addresses = info->addresses();
+  for (qsizetype i = 0; i < addresses.size(); ++i) {
+    const bool last = i + 1 == addresses.size();
+    if (i > 0) socket_->abort();
+    socket_->connectToHost(addresses[i], port_);
+    while (socket_->state() != QAbstractSocket::ConnectedState) {
+      const auto remaining = duration_cast<milliseconds>(deadline - Clock::now());
+      if (remaining.count() <= 0) failTimeout("the connection to the server");
+      if (socket_->waitForConnected(static_cast<int>(remaining.count()))) break;
       if (socket_->state() == QAbstractSocket::ConnectedState) break;
       if (socket_->error() == QAbstractSocket::SocketTimeoutError || Clock::now() >= deadline)
         failTimeout("the connection to the server");
-      failSocket();
+      if (last) failSocket();
+      break;  // try the next address
     }
+    if (socket_->state() == QAbstractSocket::ConnectedState) break;
   }
   greet();
 }

@@ -15,6 +15,10 @@ struct ListCase {
   QList<QByteArray> addresses;
 };
 
+void PrintTo(const ListCase& c, std::ostream* os) {
+  PrintTo(QByteArray(c.text), os);
+}
+
 class AddressListParse : public ::testing::TestWithParam<ListCase> {};
 
 TEST_P(AddressListParse, Entries) {
@@ -88,6 +92,10 @@ struct PortCase {
   quint16 before;
   quint16 afterFirstSwitch;
 };
+
+void PrintTo(const PortCase& c, std::ostream* os) {
+  *os << c.before;
+}
 
 class TlsSwitchPort : public ::testing::TestWithParam<PortCase> {};
 

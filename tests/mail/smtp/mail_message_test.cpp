@@ -12,6 +12,10 @@ struct BodyCase {
   QList<QByteArray> lines;
 };
 
+void PrintTo(const BodyCase& c, std::ostream* os) {
+  PrintTo(c.text, os);
+}
+
 class BodyText : public ::testing::TestWithParam<BodyCase> {};
 
 TEST_P(BodyText, SplitsAtEveryKindOfLineEnd) {

@@ -98,6 +98,10 @@ struct QpCase {
   QByteArray out;
 };
 
+void PrintTo(const QpCase& c, std::ostream* os) {
+  PrintTo(c.in, os);
+}
+
 class QuotedPrintable : public ::testing::TestWithParam<QpCase> {};
 
 TEST_P(QuotedPrintable, Encodes) {

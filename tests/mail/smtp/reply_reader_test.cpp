@@ -103,6 +103,10 @@ struct ErrorTextCase {
   QByteArray text;
 };
 
+void PrintTo(const ErrorTextCase& c, std::ostream* os) {
+  PrintTo(c.reply, os);
+}
+
 class ReplyErrorText : public ::testing::TestWithParam<ErrorTextCase> {};
 
 TEST_P(ReplyErrorText, LinesWithoutCodes) {

@@ -105,6 +105,10 @@ struct AuthCase {
   bool offersLogin;
 };
 
+void PrintTo(const AuthCase& c, std::ostream* os) {
+  *os << '"' << c.capability << '"';
+}
+
 class SmtpAuthCapability : public ::testing::TestWithParam<AuthCase> {};
 
 TEST_P(SmtpAuthCapability, AuthLoginOnlyWhenAnAuthLineNamesLogin) {

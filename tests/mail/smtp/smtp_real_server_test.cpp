@@ -233,6 +233,8 @@ TEST(SmtpRealServer, ExplicitTlsWithServerWithoutStartTlsSendsInPlain) {
   SmtpClient client;
   client.switchToExplicitTls();
   setUp(client, server.port());
+  // A name, not an address: it may resolve to ::1 first, where nothing listens.
+  client.setHost("localhost");
   client.connectToServer();
   client.send(reportMessage());
   EXPECT_FALSE(client.encrypted());
