@@ -77,6 +77,12 @@ QJsonObject RealSmtpServer::envelope(int session, int message) const {
   return QJsonDocument::fromJson(f.readAll()).object();
 }
 
+QJsonObject RealSmtpServer::tlsSession(int session) const {
+  QFile f(QDir(folder_).filePath(QStringLiteral("tls-%1.json").arg(session)));
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return QJsonDocument::fromJson(f.readAll()).object();
+}
+
 QJsonObject readMail(const QString& path) {
   QProcess p;
   p.start(systemPython(), {fixturePath("read_mail.py"), path});

@@ -30,6 +30,8 @@ class RealSmtpServer {
   QString messagePath(int session = 1, int message = 1) const;
   // The envelope of that message: {"mail_from", "rcpt_tos"}.
   QJsonObject envelope(int session = 1, int message = 1) const;
+  // What the TLS session of connection n was: {"version", "server_name"}; empty without one.
+  QJsonObject tlsSession(int session = 1) const;
 
  private:
   TempDir dir_;

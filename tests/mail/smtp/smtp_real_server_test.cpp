@@ -195,6 +195,7 @@ TEST(SmtpRealServer, StartTlsThenAuthLogin) {
   SmtpClient client;
   client.switchToExplicitTls();
   setUp(client, server.port());
+  client.setHost("localhost");  // a name, so that it goes out as the TLS server name
   client.setAccountName("cuenta@example.com");
   client.setPassword("s3creto");
   MailMessage message = reportMessage();
@@ -212,10 +213,13 @@ TEST(SmtpRealServer, StartTlsThenAuthLogin) {
   client.disconnectFromServer();
   EXPECT_FALSE(client.authenticated());
   ASSERT_NE(client.transport(), nullptr);
-  EXPECT_EQ(client.transport()->host(), "127.0.0.1");
+  EXPECT_EQ(client.transport()->host(), "localhost");
   EXPECT_EQ(client.transport()->port(), server.port());
   server.stop();
 
+  // TLS 1.2 even though the server offers 1.3, and the host name as the server name.
+  EXPECT_EQ(server.tlsSession()["version"].toString(), "TLSv1.2");
+  EXPECT_EQ(server.tlsSession()["server_name"].toString(), "localhost");
   const QStringList log = server.sessionLog();
   const QString ehlo = "EHLO " + QString::fromUtf8(SmtpClient::greetingName());
   EXPECT_EQ(log,
