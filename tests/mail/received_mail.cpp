@@ -35,12 +35,6 @@ QList<QJsonObject> ReceivedMail::attachments() const {
   return out;
 }
 
-void ensureFixtureEnvironment() {
-  if (qEnvironmentVariableIsEmpty("ZAVELO_FIXTURES"))
-    qputenv("ZAVELO_FIXTURES", ZAVELO_FIXTURES_DIR);
-  if (qEnvironmentVariableIsEmpty("ZAVELO_PYTHON")) qputenv("ZAVELO_PYTHON", ZAVELO_SYSTEM_PYTHON);
-}
-
 QList<ReceivedMail> receivedMails(const RealSmtpServer& server) {
   QList<ReceivedMail> mails;
   for (int session = 1; !server.sessionLog(session).isEmpty(); ++session) {

@@ -26,10 +26,6 @@ struct ReceivedMail {
   QList<QJsonObject> attachments() const;
 };
 
-// Sets ZAVELO_FIXTURES and ZAVELO_PYTHON from the build's values when the environment lacks
-// them (a test program run by hand, or a CTest environment list that did not arrive whole).
-void ensureFixtureEnvironment();
-
 // Every message the server stored, in the order of its connections.
 QList<ReceivedMail> receivedMails(const RealSmtpServer& server);
 

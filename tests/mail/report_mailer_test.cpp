@@ -57,8 +57,6 @@ struct Company {
 
 class ReportMailerTest : public ::testing::Test {
  protected:
-  void SetUp() override { test::ensureFixtureEnvironment(); }
-
   // Starts a server that requires AUTH LOGIN of the test account.
   void startServer(QStringList options = {}) {
     options += {"--auth", QString::fromLatin1(kMailUser) + ':' + kMailPass};
