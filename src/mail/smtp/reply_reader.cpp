@@ -37,6 +37,12 @@ Line parseLine(QByteArrayView line) {
   return result;
 }
 
+// The line from start to the line feed at end, without the CR before it.
+QByteArrayView lineAt(const QByteArray& buffer, qsizetype start, qsizetype end) {
+  if (end > start && buffer[end - 1] == '\r') --end;
+  return QByteArrayView(buffer).sliced(start, end - start);
+}
+
 }  // namespace
 
 QByteArray withoutEnhancedStatusCode(QByteArrayView text) {
@@ -71,40 +77,53 @@ void ReplyReader::feed(QByteArrayView bytes) {
   for (;;) {
     const qsizetype end = buffer_.indexOf('\n', pos);
     if (end < 0) break;
-    if (lengthWithoutCr(lineStart_, end) > kMaxLineLength)
+    if (lengthWithoutCr(lineStart_, end) > maxLineLength_)
       throw Error(QString::fromLatin1(kReplyLineTooLong));
     lineStart_ = end + 1;
     pos = end + 1;
   }
-  if (lengthWithoutCr(lineStart_, buffer_.size()) > kMaxLineLength)
+  if (lengthWithoutCr(lineStart_, buffer_.size()) > maxLineLength_)
     throw Error(QString::fromLatin1(kReplyLineTooLong));
-  if (buffer_.size() > kMaxReplyLength) throw Error(QString::fromLatin1(kReplyTooLong));
+  advanceReply();
+}
+
+void ReplyReader::advanceReply() {
+  while (!replyComplete_ && replyEnd_ < lineStart_) {
+    const qsizetype end = buffer_.indexOf('\n', replyEnd_);
+    const Line line = parseLine(lineAt(buffer_, replyEnd_, end));
+    replyEnd_ = end + 1;
+    replyComplete_ = !line.more;
+  }
+  // The reply at the front, with its unfinished line while it has one.
+  if ((replyComplete_ ? replyEnd_ : buffer_.size()) > maxReplyLength_)
+    throw Error(QString::fromLatin1(kReplyTooLong));
 }
 
 std::optional<SmtpReply> ReplyReader::takeReply() {
+  advanceReply();
+  if (!replyComplete_) return std::nullopt;
+
   SmtpReply reply;
   qsizetype pos = 0;
-  bool first = true;
-  for (;;) {
+  while (pos < replyEnd_) {
     const qsizetype end = buffer_.indexOf('\n', pos);
-    if (end < 0) return std::nullopt;  // the reply is not complete yet
-    qsizetype lineEnd = end;
-    if (lineEnd > pos && buffer_[lineEnd - 1] == '\r') --lineEnd;
-    Line line = parseLine(QByteArrayView(buffer_).sliced(pos, lineEnd - pos));
-    pos = end + 1;
-    if (first) reply.code = line.code;
-    first = false;
+    Line line = parseLine(lineAt(buffer_, pos, end));
+    if (pos == 0) reply.code = line.code;
     reply.lines.append(std::move(line.text));
-    if (!line.more) break;
+    pos = end + 1;
   }
-  buffer_.remove(0, pos);
-  lineStart_ -= pos;
+  buffer_.remove(0, replyEnd_);
+  lineStart_ -= replyEnd_;
+  replyEnd_ = 0;
+  replyComplete_ = false;
   return reply;
 }
 
 void ReplyReader::clear() {
   buffer_.clear();
   lineStart_ = 0;
+  replyEnd_ = 0;
+  replyComplete_ = false;
 }
 
 }  // namespace zavelo::smtp

@@ -26,15 +26,21 @@ class ReplyReader {
   // A reply line may be no longer than this; a server that sends more without a line end is
   // treated as broken rather than buffered without end.
   static constexpr qsizetype kMaxLineLength = 64 * 1024;
-  // And the bytes buffered but not yet taken as replies no more than this (a server that sends
+  // And one reply, all its lines together, no longer than this (a server that sends
   // continuation lines without end).
   static constexpr qsizetype kMaxReplyLength = 1024 * 1024;
 
+  // The limits may be set lower (the fuzz target does, so that short inputs reach them).
+  explicit ReplyReader(qsizetype maxLineLength = kMaxLineLength,
+                       qsizetype maxReplyLength = kMaxReplyLength)
+      : maxLineLength_(maxLineLength), maxReplyLength_(maxReplyLength) {}
+
   // Adds bytes received from the server. Throws zavelo::Error when a line (without its CR LF)
-  // or the buffered reply grows past its limit.
+  // or the reply at the front grows past its limit.
   void feed(QByteArrayView bytes);
 
-  // The next complete reply, when all its lines have arrived.
+  // The next complete reply, when all its lines have arrived. Throws zavelo::Error when the
+  // reply at the front is past its limit.
   std::optional<SmtpReply> takeReply();
 
   // Forgets everything buffered (used after the TLS upgrade, where bytes read in plain text
@@ -44,9 +50,20 @@ class ReplyReader {
   bool hasPendingBytes() const { return !buffer_.isEmpty(); }
 
  private:
+  qsizetype maxLineLength_;
+  qsizetype maxReplyLength_;
   QByteArray buffer_;
   // Where the unfinished last line of the buffer starts; bytes before it form complete lines.
   qsizetype lineStart_ = 0;
+  // How far the reply at the front is known: the lines before replyEnd_ belong to it, and
+  // replyComplete_ says its last line is among them. Lines are looked at once, however the
+  // bytes arrive.
+  qsizetype replyEnd_ = 0;
+  bool replyComplete_ = false;
+
+  // Moves replyEnd_ over the complete lines that belong to the front reply; throws when that
+  // reply is longer than its limit.
+  void advanceReply();
 };
 
 // The text after an enhanced status code ("2.1.5 OK" gives "OK"); other text is unchanged.

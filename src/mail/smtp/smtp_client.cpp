@@ -216,6 +216,10 @@ void SmtpClient::greet() {
     throw Error(QString::fromLatin1(greeting.errorText()));
   }
   authenticated_ = false;
+  introduce();
+}
+
+void SmtpClient::introduce() {
   // EHLO, and HELO when the server does not know EHLO. A failure here ends the connection
   // without QUIT.
   const QByteArray name = greetingName();
@@ -281,19 +285,7 @@ void SmtpClient::startTls() {
 
   // The server's capabilities may differ once the connection is private: ask again.
   capabilities_.clear();
-  const QByteArray name = greetingName();
-  const SmtpReply ehlo = command("EHLO " + name, timeouts_.command, "the reply to EHLO");
-  if (ehlo.code == 250) {
-    capabilities_ = ehlo.lines.mid(1);
-    heloFallback_ = false;
-    return;
-  }
-  const SmtpReply helo = command("HELO " + name, timeouts_.command, "the reply to HELO");
-  if (helo.code != 250) {
-    closeConnection();
-    throw Error(QString::fromLatin1(helo.errorText()));
-  }
-  heloFallback_ = true;
+  introduce();
 }
 
 void SmtpClient::authLogin() {

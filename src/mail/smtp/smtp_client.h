@@ -93,6 +93,7 @@ class SmtpClient {
   using Clock = std::chrono::steady_clock;
 
   void greet();
+  void introduce();
   void startTls();
   void authLogin();
   void sendCommand(const QByteArray& line, Clock::time_point deadline, const char* what);
