@@ -1,6 +1,6 @@
 // Any bytes as an address-list text: the reader must neither crash nor read out of bounds,
-// every entry it gives must be non-blank and trimmed, and the header field made from the list
-// must not crash either.
+// every entry it gives must be non-blank, trimmed and free of line ends, and the header field
+// made from the list must not crash either.
 #include <cstdint>
 #include <cstdlib>
 
@@ -26,6 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const MailAddress& a : list.entries()) {
     if (a.text.isEmpty() || isBlank(a.text.front()) || isBlank(a.text.back())) abort();
     if (!a.address.isEmpty() && (isBlank(a.address.front()) || isBlank(a.address.back()))) abort();
+    // Nothing that could end a header field or an SMTP command early.
+    if (a.text.contains('\r') || a.text.contains('\n') || a.address.contains('\r') ||
+        a.address.contains('\n'))
+      abort();
     total += a.text.size();
   }
   // No entry invents text: together they are never longer than the input.

@@ -97,7 +97,10 @@ AddressList AddressList::parse(QByteArrayView text) {
 
 MailAddress AddressList::parseEntry(QByteArrayView entry) {
   MailAddress result;
-  result.text = trimmed(entry);
+  // Unfolded: a line end inside an entry would end a header field or an SMTP command early.
+  QByteArray unfolded = entry.toByteArray();
+  unfolded.replace('\r', QByteArray()).replace('\n', QByteArray());
+  result.text = trimmed(unfolded);
   // The last '<' outside quotes and comments opens the address of a named entry.
   const QByteArray plain = withoutComments(result.text);
   qsizetype open = -1;

@@ -28,6 +28,7 @@ class AddressList {
   static AddressList parse(QByteArrayView text);
 
   // Reads one entry: a bare address, or a display name and the address in angle brackets.
+  // Line ends inside it are removed (unfolded).
   static MailAddress parseEntry(QByteArrayView entry);
 
   void clear() { entries_.clear(); }

@@ -312,8 +312,10 @@ void SmtpClient::send(const MailMessage& message) {
   const QDateTime date = message.dateAtSend() ? QDateTime::currentDateTime() : message.date();
   const QByteArray data = dotStuffed(MimeWriter::write(message, date, MimeWriter::newBoundary()));
 
-  const SmtpReply mail = command("MAIL FROM:<" + trimmedBlanks(message.sender()) + ">",
-                                 timeouts_.mail, "the reply to MAIL FROM");
+  QByteArray sender = message.sender();
+  sender.replace('\r', QByteArray()).replace('\n', QByteArray());  // one command line
+  const SmtpReply mail = command("MAIL FROM:<" + trimmedBlanks(sender) + ">", timeouts_.mail,
+                                 "the reply to MAIL FROM");
   if (mail.code != 250) throw Error(QString::fromLatin1(mail.errorText()));
 
   for (const AddressList* list : {&message.recipients(), &message.ccList(), &message.bccList()})

@@ -68,6 +68,9 @@ INSTANTIATE_TEST_SUITE_P(
         ListCase{"ana\\,b@example.com, luis@example.com",
                  {"ana\\,b@example.com", "luis@example.com"},
                  {"ana\\,b@example.com", "luis@example.com"}},
+        ListCase{"\"Ana\r\n Perez\" <ana@example.com>\r\n, luis@exa\nmple.com",
+                 {"\"Ana Perez\" <ana@example.com>", "luis@example.com"},
+                 {"ana@example.com", "luis@example.com"}},
         ListCase{"\"Ana \\\" Perez, x\" <ana@example.com>",
                  {"\"Ana \\\" Perez, x\" <ana@example.com>"},
                  {"ana@example.com"}}));

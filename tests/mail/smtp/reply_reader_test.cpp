@@ -90,6 +90,17 @@ TEST(ReplyReader, ReplyLimitForEndlessContinuation) {
       Error);
 }
 
+TEST(ReplyReader, ManyRepliesInOneReadAreNotOneLongReply) {
+  // The limit is per reply: 2 MiB of short replies read at once is no error.
+  QByteArray bytes;
+  while (bytes.size() < 2 * ReplyReader::kMaxReplyLength) bytes += "250 ok\r\n";
+  ReplyReader reader;
+  reader.feed(bytes);
+  qsizetype count = 0;
+  while (reader.takeReply()) ++count;
+  EXPECT_EQ(count * 8, bytes.size());
+}
+
 TEST(ReplyReader, ClearDropsBufferedBytes) {
   ReplyReader reader;
   reader.feed("250 injected\r\n");
