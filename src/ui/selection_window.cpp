@@ -1,17 +1,340 @@
 #include "ui/selection_window.h"
 
-namespace zavelo {
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFont>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPixmap>
+#include <QPointer>
+#include <QScopedValueRollback>
+#include <QScreen>
+#include <QSvgRenderer>
 
-Tfdorvanefamilia::Tfdorvanefamilia(db::Tfdm&, Notifier&, QWidget* parent) : QWidget(parent) {}
+#include "common/clock.h"
+#include "common/cp1252.h"
+#include "common/error.h"
+#include "common/error_report.h"
+#include "common/notifier.h"
+#include "db/data_module.h"
+#include "settings/startup_settings.h"
+#include "ui/generation_window.h"
+#include "ui_selection_window.h"
+
+// The pictures are compiled into the window library, a static one: their registration has to
+// be called for, from the global namespace.
+static void registerPictures() {
+  Q_INIT_RESOURCE(pictures);
+}
+
+namespace zavelo {
+namespace {
+
+// The form names the Windows fonts; where they are missing (Linux), fontconfig's nearest match
+// is often much wider, so point it at the metric-compatible Liberation faces first.
+void substituteWindowsFonts() {
+  QFont::insertSubstitutions(
+      QStringLiteral("MS Sans Serif"),
+      {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("DejaVu Sans")});
+  QFont::insertSubstitutions(
+      QStringLiteral("Arial Narrow"),
+      {QStringLiteral("Liberation Sans Narrow"), QStringLiteral("DejaVu Sans Condensed")});
+}
+
+// A button picture from the resources, drawn at its size and at twice it for dense screens.
+// The SVG is rendered here rather than through an image plug-in, so that no plug-in has to
+// be deployed beside the program for the buttons to show their pictures.
+QIcon picture(const QString& resource, QSize size) {
+  QSvgRenderer renderer(resource);
+  QIcon icon;
+  for (const int scale : {1, 2}) {
+    QPixmap pixmap(size * scale);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    renderer.render(&painter);
+    painter.end();
+    pixmap.setDevicePixelRatio(scale);
+    icon.addPixmap(pixmap);
+  }
+  return icon;
+}
+
+constexpr int kTopBand = 89;     // Panel2
+constexpr int kBottomBand = 52;  // Panel1
+
+}  // namespace
+
+Tfdorvanefamilia::Tfdorvanefamilia(db::Tfdm& dm, Notifier& notifier,
+                                   settings::RegistryLocation where, QWidget* parent)
+    : QWidget(parent),
+      dm_(dm),
+      notifier_(notifier),
+      ui_(std::make_unique<Ui::Tfdorvanefamilia>()),
+      PAgencias(dm.TAgencia, false),
+      CAgencias(PAgencias),
+      CAgenciasSUCU_ID(CAgencias, "SUCU_ID"),
+      CAgenciasSUCU_NOMBRE(CAgencias, "SUCU_NOMBRE") {
+  registerPictures();
+  substituteWindowsFonts();
+  ui_->setupUi(this);
+  setAttribute(Qt::WA_DeleteOnClose);  // released when it closes
+
+  // Labels that size themselves to their text, as they stand in the form at their left/top.
+  for (QLabel* label : {ui_->Label3, ui_->Label4, ui_->Label5, ui_->Label6, ui_->Label8,
+                        ui_->Label9, ui_->Label10, ui_->Label11})
+    label->adjustSize();
+  ui_->SpeedButton3->setIcon(picture(QStringLiteral(":/pictures/generar.svg"), {46, 32}));
+  ui_->SpeedButton2->setIcon(picture(QStringLiteral(":/pictures/cancelar.svg"), {46, 32}));
+  ui_->Panel5->raise();  // drawn over the group boxes beneath it
+
+  connect(ui_->SpeedButton3, &QToolButton::clicked, this,
+          [this] { guarded(&Tfdorvanefamilia::SpeedButton3Click); });
+  connect(ui_->SpeedButton2, &QToolButton::clicked, this,
+          [this] { guarded(&Tfdorvanefamilia::SpeedButton2Click); });
+  // activated: the user's choice only; a selection made from code fires nothing.
+  connect(ui_->CboAgencia, &QComboBox::activated, this,
+          [this] { guarded(&Tfdorvanefamilia::CboAgenciaChange); });
+  connect(qApp, &QApplication::focusChanged, this, &Tfdorvanefamilia::onFocusChanged);
+  // Key preview: the window sees every key meant for one of its controls first. The filter
+  // sits on each control rather than on the application, whose filter list other windows
+  // change while a key is being delivered (the generation window adds its own on creation).
+  for (QWidget* control : findChildren<QWidget*>()) control->installEventFilter(this);
+
+  // Centred on the desktop.
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+
+  ui_->Servidor->setFocus();
+  runGuarded(notifier_, [&] { FormCreate(where); });
+}
+
 Tfdorvanefamilia::~Tfdorvanefamilia() = default;
-QDate Tfdorvanefamilia::firstDay() const { return {}; }
-QDate Tfdorvanefamilia::lastDay() const { return {}; }
-QByteArray Tfdorvanefamilia::brandCode() const { return {}; }
-QByteArray Tfdorvanefamilia::userCode() const { return {}; }
-QByteArray Tfdorvanefamilia::directorio() const { return {}; }
-QByteArray Tfdorvanefamilia::destinatarios() const { return {}; }
-bool Tfdorvanefamilia::automaticMode() const { return false; }
-QByteArray Tfdorvanefamilia::agencia() const { return {}; }
-void Tfdorvanefamilia::setAgencia(const QByteArray&) {}
+
+void Tfdorvanefamilia::FormCreate(const settings::RegistryLocation& where) {
+  settings::TSettingsEnvio values;
+  // The values read before an error stay as read; the error goes to the report afterwards.
+  QString error;
+  try {
+    settings::loadStartupSettings(notifier_, where, values);
+  } catch (const Error& e) {
+    error = e.message();
+  }
+  // Setting the texts starts no handler: focus and key events are all this window acts on.
+  ui_->Servidor->setText(fromCp1252(values.servidor));
+  ui_->Tusua->setText(fromCp1252(values.codusuario));
+  ui_->TClave->setText(fromCp1252(values.clave));
+  ui_->Cia->setText(fromCp1252(values.compania));
+  ui_->Fami->setText(fromCp1252(values.marca));
+  linea1_ = values.linea1;
+  directorio_ = values.directorio;
+  destinatarios_ = values.destinatarios;
+  automatico_ = values.automatico;
+  if (!error.isNull()) throw Error(error);
+}
+
+bool Tfdorvanefamilia::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate && !activated_) {
+    // Once, at the first activation. Queued, so that the connection (and in automatic mode the
+    // whole generation run) happens after Qt has finished activating the window.
+    activated_ = true;
+    QMetaObject::invokeMethod(
+        this, [this] { guarded(&Tfdorvanefamilia::FormActivate); }, Qt::QueuedConnection);
+  }
+  // Without a focused control the window itself is the first to get a key.
+  if (event->type() == QEvent::KeyPress && !focusWidget())
+    FormKeyDown(static_cast<const QKeyEvent&>(*event));
+  return QWidget::event(event);
+}
+
+void Tfdorvanefamilia::FormActivate() {
+  const QDate today = Clock::today();
+  ui_->EFecIni->setDate(today);
+  ui_->EFecfin->setDate(today);
+  if (!ui_->Servidor->text().isEmpty() && !ui_->Tusua->text().isEmpty() &&
+      !ui_->TClave->text().isEmpty() && !ui_->Cia->text().isEmpty())
+    CiaExit();
+}
+
+void Tfdorvanefamilia::onFocusChanged(QWidget* old, QWidget* now) {
+  // Only a move to another control of this window counts as leaving the edit: switching to
+  // another window (the generation window, a message box, another program) runs nothing.
+  if (connecting_ || !now || now->window() != this) return;
+  if (old != ui_->Cia && old != ui_->Fami) return;
+  guarded(&Tfdorvanefamilia::CiaExit);
+}
+
+void Tfdorvanefamilia::CiaExit() {
+  if (ui_->Cia->text().isEmpty() || ui_->Tusua->text().isEmpty() || ui_->TClave->text().isEmpty())
+    return;
+  // The focus moves below (and a modal window may open) must not start this again.
+  const QScopedValueRollback<bool> busy(connecting_, true);
+
+  showStatus(QStringLiteral("Conectando a la base de datos ") + ui_->Cia->text() +
+             QStringLiteral(" ..."));
+  dm_.conectarbase(toCp1252(ui_->Servidor->text()), toCp1252(ui_->Cia->text()),
+                   toCp1252(ui_->Tusua->text()), toCp1252(ui_->TClave->text()));
+
+  ui_->EFecIni->setEnabled(true);
+  ui_->EFecfin->setEnabled(true);
+  ui_->Panel5->hide();
+  ui_->EFecIni->setFocus();
+  ui_->SpeedButton3->setEnabled(true);
+
+  if (automaticMode()) {
+    // The list stays empty and agencia empty: the run starts at once.
+    SpeedButton3Click();
+    return;
+  }
+  fillBranchList();
+}
+
+void Tfdorvanefamilia::fillBranchList() {
+  // Fetched once per run: an open set keeps the rows of the first connection.
+  CAgencias.open();
+  bool hasAll = false;
+  for (CAgencias.first(); !CAgencias.eof(); CAgencias.next()) {
+    if (CAgenciasSUCU_ID.asInteger() == 0) {
+      hasAll = true;
+      break;
+    }
+  }
+  // "All branches" exists in memory only; nothing is written back.
+  if (!hasAll)
+    CAgencias.insertRow(0, {{QByteArray("SUCU_ID"), QByteArray("0")},
+                            {QByteArray("SUCU_NOMBRE"), QByteArray("Todas...")}});
+
+  QComboBox& list = *ui_->CboAgencia;
+  list.clear();
+  for (CAgencias.first(); !CAgencias.eof(); CAgencias.next())
+    list.addItem(fromCp1252(CAgenciasSUCU_NOMBRE.asText()));
+  list.setCurrentIndex(0);
+  CboAgenciaChange();  // a selection from code fires no change event
+  list.setEnabled(true);
+}
+
+void Tfdorvanefamilia::CboAgenciaChange() {
+  if (automaticMode()) return;
+  // The first row of that exact name wins, so of two branches of one name the first is meant.
+  if (CAgencias.locate("SUCU_NOMBRE", toCp1252(ui_->CboAgencia->currentText())))
+    agencia_ = CAgenciasSUCU_ID.asText();
+  else
+    agencia_ = "0";
+}
+
+bool Tfdorvanefamilia::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
+  auto* widget = static_cast<QWidget*>(watched);
+  const auto& key = static_cast<const QKeyEvent&>(*event);
+
+  // A key reaches the focused control first and then its parents while unhandled; the window
+  // previews it once, at the first of them. The key then goes on to the control.
+  if (widget == focusWidget()) FormKeyDown(key);
+
+  // Tab leaves a date picker (instead of moving between its day, month and year), as it leaves
+  // every other control.
+  if ((widget == ui_->EFecIni || widget == ui_->EFecfin) &&
+      !(key.modifiers() & (Qt::ControlModifier | Qt::AltModifier)) &&
+      (key.key() == Qt::Key_Tab || key.key() == Qt::Key_Backtab)) {
+    const bool forward = key.key() == Qt::Key_Tab && !(key.modifiers() & Qt::ShiftModifier);
+    focusNextPrevChild(forward);
+    return true;
+  }
+
+  // The branch list drops down when the user types in it.
+  if (widget == ui_->CboAgencia && !key.text().isEmpty() && key.text().at(0).isPrint() &&
+      !(key.modifiers() & (Qt::ControlModifier | Qt::AltModifier)) &&
+      !ui_->CboAgencia->view()->isVisible())
+    QMetaObject::invokeMethod(ui_->CboAgencia, &QComboBox::showPopup, Qt::QueuedConnection);
+  return false;
+}
+
+void Tfdorvanefamilia::FormKeyDown(const QKeyEvent& key) {
+  if (key.modifiers() & (Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier)) return;
+  // F2 works also while SpeedButton3 is disabled, so before any connection too.
+  if (key.key() == Qt::Key_F2)
+    guarded(&Tfdorvanefamilia::SpeedButton3Click);
+  else if (key.key() == Qt::Key_Escape)
+    guarded(&Tfdorvanefamilia::SpeedButton2Click);
+}
+
+void Tfdorvanefamilia::SpeedButton3Click() {
+  showStatus(QStringLiteral("Generando reporte. Espere un momento..."));
+  // Created once per run: this window closes when the generation window returns.
+  QPointer<Tfcierre> generation(new Tfcierre(*this, dm_, notifier_));
+  generation->exec();
+  delete generation.data();
+  close();  // Panel5 stays shown until then
+}
+
+void Tfdorvanefamilia::SpeedButton2Click() {
+  close();
+}
+
+void Tfdorvanefamilia::closeEvent(QCloseEvent* event) {
+  FormClose();
+  QWidget::closeEvent(event);
+}
+
+void Tfdorvanefamilia::FormClose() {
+  // The window is released on closing (WA_DeleteOnClose); as the program's last window its
+  // closing ends the event loop.
+}
+
+void Tfdorvanefamilia::resizeEvent(QResizeEvent* event) {
+  // The top and bottom bands span the width; the origin group fills what lies between.
+  const int w = width();
+  ui_->Panel2->setGeometry(0, 0, w, kTopBand);
+  ui_->Panel1->setGeometry(0, height() - kBottomBand, w, kBottomBand);
+  ui_->GroupBox1->setGeometry(0, kTopBand, w, std::max(0, height() - kTopBand - kBottomBand));
+  QWidget::resizeEvent(event);
+}
+
+void Tfdorvanefamilia::showStatus(const QString& text) {
+  ui_->Panel5->setText(text);
+  ui_->Panel5->show();
+  ui_->Panel5->raise();
+  repaint();  // drawn now: the next step blocks the window
+}
+
+void Tfdorvanefamilia::guarded(void (Tfdorvanefamilia::*handler)()) {
+  runGuarded(notifier_, [this, handler] { (this->*handler)(); });
+}
+
+QDate Tfdorvanefamilia::firstDay() const {
+  return ui_->EFecIni->date();
+}
+QDate Tfdorvanefamilia::lastDay() const {
+  return ui_->EFecfin->date();
+}
+QByteArray Tfdorvanefamilia::brandCode() const {
+  return toCp1252(ui_->Fami->text());
+}
+QByteArray Tfdorvanefamilia::userCode() const {
+  return toCp1252(ui_->Tusua->text());
+}
+QByteArray Tfdorvanefamilia::directorio() const {
+  return directorio_;
+}
+QByteArray Tfdorvanefamilia::destinatarios() const {
+  return destinatarios_;
+}
+bool Tfdorvanefamilia::automaticMode() const {
+  return automatico_ == "1";
+}
+QByteArray Tfdorvanefamilia::agencia() const {
+  return agencia_;
+}
+void Tfdorvanefamilia::setAgencia(const QByteArray& value) {
+  agencia_ = value;
+}
+QByteArray Tfdorvanefamilia::linea1() const {
+  return linea1_;
+}
+QByteArray Tfdorvanefamilia::automatico() const {
+  return automatico_;
+}
 
 }  // namespace zavelo

@@ -1,10 +1,25 @@
-// The main window "ZadiRod ZAVELO": origin of the data, date range, branch and brand code.
-// (Placeholder: the full window replaces this file.)
+// The main window "ZadiRod ZAVELO": the origin of the data (server, user, password, company),
+// the date range, the branch and the brand code. It connects to the company database as soon
+// as the origin is complete, and F2 opens the generation window modally; when that closes, so
+// does this window, and with it the program. It also holds the settings values the generation
+// and the mailing read while they work.
 #pragma once
 
 #include <QByteArray>
 #include <QDate>
 #include <QWidget>
+#include <memory>
+
+#include "db/field.h"
+#include "db/link.h"
+#include "db/result_set.h"
+#include "settings/registry.h"
+
+class QKeyEvent;
+
+namespace Ui {
+class Tfdorvanefamilia;
+}
 
 namespace zavelo {
 class Notifier;
@@ -15,19 +30,68 @@ class Tfdm;
 class Tfdorvanefamilia : public QWidget {
   Q_OBJECT
  public:
-  Tfdorvanefamilia(db::Tfdm& dm, Notifier& notifier, QWidget* parent = nullptr);
+  // Creation reads the registry and the settings file (FormCreate); where says where the
+  // registry stands. The window is deleted when it closes.
+  Tfdorvanefamilia(db::Tfdm& dm, Notifier& notifier, settings::RegistryLocation where,
+                   QWidget* parent = nullptr);
   ~Tfdorvanefamilia() override;
 
   // Values the generation window and the mailing read while they work.
-  QDate firstDay() const;          // EFecIni
-  QDate lastDay() const;           // EFecfin
-  QByteArray brandCode() const;    // text of Fami, Windows-1252
-  QByteArray userCode() const;     // text of Tusua, Windows-1252
-  QByteArray directorio() const;   // settings line 3
+  QDate firstDay() const;            // EFecIni
+  QDate lastDay() const;             // EFecfin
+  QByteArray brandCode() const;      // text of Fami, Windows-1252
+  QByteArray userCode() const;       // text of Tusua, Windows-1252
+  QByteArray directorio() const;     // settings line 3
   QByteArray destinatarios() const;  // settings line 8
-  bool automaticMode() const;      // settings line 9 is exactly "1"
+  bool automaticMode() const;        // settings line 9 is exactly "1"
+  // The SUCU_ID of the chosen branch in decimal, "0" for a name without a row; empty until
+  // the branch list is first filled, and always in automatic mode.
   QByteArray agencia() const;
   void setAgencia(const QByteArray& value);
+
+  QByteArray linea1() const;      // settings line 1, read by nothing
+  QByteArray automatico() const;  // settings line 9 as read
+
+ protected:
+  bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  // Event handlers; each runs inside runGuarded, so an error ends it with the error report.
+  void FormCreate(const settings::RegistryLocation& where);
+  void FormActivate();
+  void CiaExit();
+  void CboAgenciaChange();
+  void FormKeyDown(const QKeyEvent& key);
+  void SpeedButton3Click();  // the F2 action
+  void SpeedButton2Click();  // the Esc action
+  void FormClose();
+
+  void guarded(void (Tfdorvanefamilia::*handler)());
+  void onFocusChanged(QWidget* old, QWidget* now);
+  // Panel5 with a text, shown over the other controls and drawn before a blocking step.
+  void showStatus(const QString& text);
+  void fillBranchList();
+
+  db::Tfdm& dm_;
+  Notifier& notifier_;
+  std::unique_ptr<Ui::Tfdorvanefamilia> ui_;
+
+  QByteArray linea1_;
+  QByteArray directorio_;
+  QByteArray destinatarios_;
+  QByteArray automatico_;
+  QByteArray agencia_;
+
+  db::Link PAgencias;
+  db::ResultSet CAgencias;
+  db::Field CAgenciasSUCU_ID;
+  db::Field CAgenciasSUCU_NOMBRE;
+
+  bool activated_ = false;   // FormActivate has been scheduled
+  bool connecting_ = false;  // inside CiaExit: its own focus moves start nothing
 };
 
 }  // namespace zavelo
