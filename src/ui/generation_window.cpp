@@ -10,6 +10,7 @@
 #include <QShowEvent>
 #include <QSvgRenderer>
 #include <QTextCursor>
+#include <algorithm>
 
 #include "common/clock.h"
 #include "common/cp1252.h"
@@ -87,6 +88,11 @@ Tfcierre::Tfcierre(Tfdorvanefamilia& owner, db::Tfdm& dm, Notifier& notifier)
   ui_->setupUi(this);
   ui_->SpeedButton1->setIcon(picture(QStringLiteral(":/pictures/generar.svg"), {46, 32}));
   ui_->SBSalir->setIcon(picture(QStringLiteral(":/pictures/salir.svg"), {46, 32}));
+  // Label1 stands where the form puts it; where the form's font is missing (Linux) the
+  // substitute is wider, so the label grows to show its whole text.
+  const QSize wanted = ui_->Label1->sizeHint();
+  ui_->Label1->resize(std::max(ui_->Label1->width(), wanted.width()),
+                      std::max(ui_->Label1->height(), wanted.height()));
   ui_->Panel5->raise();  // drawn over the buttons beneath it
   // StatusMemo is the only control that takes the keyboard focus.
   ui_->StatusMemo->setFocus();
