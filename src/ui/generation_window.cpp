@@ -86,6 +86,8 @@ Tfcierre::Tfcierre(Tfdorvanefamilia& owner, db::Tfdm& dm, Notifier& notifier)
       CVentasCADENA(CVentas, "CADENA") {
   registerPictures();
   ui_->setupUi(this);
+  // An ordinary sizeable window with the standard title-bar buttons, not a bare dialog frame.
+  setWindowFlag(Qt::WindowMinMaxButtonsHint, true);
   ui_->SpeedButton1->setIcon(picture(QStringLiteral(":/pictures/generar.svg"), {46, 32}));
   ui_->SBSalir->setIcon(picture(QStringLiteral(":/pictures/salir.svg"), {46, 32}));
   // Label1 stands where the form puts it; where the form's font is missing (Linux) the

@@ -732,6 +732,8 @@ TEST_F(GenerationFormTest, TitleSizeControlsAndTexts) {
   window = std::make_unique<Tfcierre>(*selection, *dm, notifier);
   EXPECT_EQ(window->windowTitle(), "Generar archivos");
   EXPECT_EQ(window->parentWidget(), selection.data());
+  EXPECT_TRUE(
+      window->windowFlags().testFlags(Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint));
   EXPECT_EQ(window->font().family(), "MS Sans Serif");
   window->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get(), 5000));
