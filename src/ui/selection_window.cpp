@@ -296,7 +296,10 @@ void Tfdorvanefamilia::showStatus(const QString& text) {
   ui_->Panel5->setText(text);
   ui_->Panel5->show();
   ui_->Panel5->raise();
-  repaint();  // drawn now: the next step blocks the window
+  // Drawn now: the next step blocks the window. The panel is drawn on its own as well, since a
+  // child that has only just been shown is not yet part of its window's repaint.
+  repaint();
+  ui_->Panel5->repaint();
 }
 
 void Tfdorvanefamilia::guarded(void (Tfdorvanefamilia::*handler)()) {

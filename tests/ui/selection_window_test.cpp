@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -51,6 +52,9 @@ class GenerationWatcher : public QObject {
     bool connected = false;
     QString status;
     bool statusShown = false;
+    int branchCount = -1;
+    bool branchesEnabled = false;
+    QDate firstDay;
   };
 
   GenerationWatcher(db::Tfdm& dm, QPointer<Tfdorvanefamilia>& owner) : dm_(dm), owner_(owner) {
@@ -74,6 +78,10 @@ class GenerationWatcher : public QObject {
       const auto* panel = owner_->findChild<QLabel*>("Panel5");
       s.status = panel->text();
       s.statusShown = panel->isVisible();
+      const auto* list = owner_->findChild<QComboBox*>("CboAgencia");
+      s.branchCount = list->count();
+      s.branchesEnabled = list->isEnabled();
+      s.firstDay = owner_->firstDay();
     }
     seen.push_back(s);
     QTimer::singleShot(0, dialog, [dialog] { dialog->reject(); });
@@ -353,6 +361,18 @@ TEST_F(SelectionWindowTest, FormHoldsEveryControlInItsPlace) {
   EXPECT_EQ(status->palette().color(QPalette::WindowText), QColor(0, 0, 128));
   // Drawn over the group boxes: the last of the window's children in stacking order.
   EXPECT_EQ(window->children().last(), status);
+
+  // Centred on the desktop.
+  const QRect desktop = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_LE((window->geometry().center() - desktop.center()).manhattanLength(), 2);
+  // Sizeable: the top and bottom bands keep to the edges, the origin group fills between.
+  window->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window));
+  window->resize(500, 400);
+  EXPECT_EQ(child<QWidget>("Panel2")->geometry(), QRect(0, 0, 500, 89));
+  EXPECT_EQ(child<QWidget>("Panel1")->geometry(), QRect(0, 348, 500, 52));
+  EXPECT_EQ(child<QWidget>("GroupBox1")->geometry(), QRect(0, 89, 500, 259));
+  EXPECT_EQ(child<QWidget>("GroupBox2")->geometry(), QRect(0, 208, 381, 94));
 }
 
 TEST_F(SelectionWindowTest, TabFollowsTheFormOrderSkippingDisabledControls) {
@@ -433,6 +453,9 @@ TEST_F(SelectionWindowTest, AutomaticModeConnectsOpensTheGenerationWindowAndEnds
   EXPECT_TRUE(seen.modal);
   EXPECT_TRUE(seen.ownerVisible);
   EXPECT_EQ(seen.parent, owner);
+  EXPECT_EQ(seen.firstDay, kToday);
+  EXPECT_EQ(seen.branchCount, 0);  // the list is not filled in automatic mode
+  EXPECT_FALSE(seen.branchesEnabled);
   EXPECT_EQ(seen.status, "Generando reporte. Espere un momento...");
   EXPECT_TRUE(seen.statusShown);
   EXPECT_EQ(dm.Halvori.params().value("Database"), companies[0]->databaseString(FbMode::Server));
@@ -723,6 +746,58 @@ TEST_F(SelectionWindowTest, CancelButtonCloses) {
   QTest::mouseClick(child<QToolButton>("SpeedButton2"), Qt::LeftButton);
   EXPECT_FALSE(window && window->isVisible());
   EXPECT_FALSE(generationOpened());
+}
+
+// Records each text Panel5 is painted with, and how many boxes and generation windows had
+// come up by then.
+class PaintSpy : public QObject {
+ public:
+  PaintSpy(QLabel* panel, const test::RecordingNotifier& notifier, const GenerationWatcher& w)
+      : panel_(panel), notifier_(notifier), watcher_(w) {
+    panel->installEventFilter(this);
+  }
+  struct Painted {
+    QString text;
+    size_t boxes;
+    size_t generationWindows;
+  };
+  std::vector<Painted> painted;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint)
+      painted.push_back({panel_->text(), notifier_.shown.size(), watcher_.seen.size()});
+    return false;
+  }
+
+ private:
+  QLabel* panel_;
+  const test::RecordingNotifier& notifier_;
+  const GenerationWatcher& watcher_;
+};
+
+TEST_F(SelectionWindowTest, StatusIsDrawnBeforeEachBlockingStep) {
+  Settings s = complete();
+  s.servidor = "";  // nothing at start-up
+  s.compania = "99";
+  writeSettings(s);
+  open();
+  PaintSpy spy(panel5(), notifier, *watcher);
+  // The connection fails; its report comes after the connecting text was on the screen.
+  focus("Cia");
+  key(Qt::Key_Tab);
+  ASSERT_EQ(notifier.shown.size(), 1u);
+  ASSERT_FALSE(spy.painted.empty());
+  EXPECT_EQ(spy.painted[0].text, "Conectando a la base de datos 99 ...");
+  EXPECT_EQ(spy.painted[0].boxes, 0u);
+
+  // F2: the generating text is drawn before the generation window opens.
+  spy.painted.clear();
+  key(Qt::Key_F2);
+  ASSERT_EQ(watcher->seen.size(), 1u);
+  ASSERT_FALSE(spy.painted.empty());
+  EXPECT_EQ(spy.painted[0].text, "Generando reporte. Espere un momento...");
+  EXPECT_EQ(spy.painted[0].generationWindows, 0u);
 }
 
 // --- A failed connection ---------------------------------------------------------------------
