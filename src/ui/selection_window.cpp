@@ -13,6 +13,7 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QSvgRenderer>
+#include <optional>
 
 #include "common/clock.h"
 #include "common/cp1252.h"
@@ -116,11 +117,11 @@ Tfdorvanefamilia::~Tfdorvanefamilia() = default;
 void Tfdorvanefamilia::FormCreate(const settings::RegistryLocation& where) {
   settings::TSettingsEnvio values;
   // The values read before an error stay as read; the error goes to the report afterwards.
-  QString error;
+  std::optional<Error> error;
   try {
     settings::loadStartupSettings(notifier_, where, values);
   } catch (const Error& e) {
-    error = e.message();
+    error = e;
   }
   // Setting the texts starts no handler: focus and key events are all this window acts on.
   ui_->Servidor->setText(fromCp1252(values.servidor));
@@ -132,7 +133,7 @@ void Tfdorvanefamilia::FormCreate(const settings::RegistryLocation& where) {
   directorio_ = values.directorio;
   destinatarios_ = values.destinatarios;
   automatico_ = values.automatico;
-  if (!error.isNull()) throw Error(error);
+  if (error) throw *error;
 }
 
 bool Tfdorvanefamilia::event(QEvent* event) {
