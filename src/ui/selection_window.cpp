@@ -13,6 +13,8 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QSvgRenderer>
+#include <QTimer>
+#include <chrono>
 #include <optional>
 
 #include "common/clock.h"
@@ -65,6 +67,8 @@ QIcon picture(const QString& resource, QSize size) {
 
 constexpr int kTopBand = 89;     // Panel2
 constexpr int kBottomBand = 52;  // Panel1
+// How long a shown window waits for its first activation before acting as if it had come.
+constexpr std::chrono::milliseconds kActivationGrace{1500};
 
 }  // namespace
 
@@ -137,17 +141,25 @@ void Tfdorvanefamilia::FormCreate(const settings::RegistryLocation& where) {
 }
 
 bool Tfdorvanefamilia::event(QEvent* event) {
-  if (event->type() == QEvent::WindowActivate && !activated_) {
-    // Once, at the first activation. Queued, so that the connection (and in automatic mode the
-    // whole generation run) happens after Qt has finished activating the window.
-    activated_ = true;
-    QMetaObject::invokeMethod(
-        this, [this] { guarded(&Tfdorvanefamilia::FormActivate); }, Qt::QueuedConnection);
+  if (event->type() == QEvent::WindowActivate) firstActivation();
+  if (event->type() == QEvent::Show && !event->spontaneous() && !activated_) {
+    // A window that is shown but never activated (a program started by a scheduler may not get
+    // the focus) still makes its first-activation steps, so that an unattended run starts.
+    QTimer::singleShot(kActivationGrace, this, &Tfdorvanefamilia::firstActivation);
   }
   // Without a focused control the window itself is the first to get a key.
   if (event->type() == QEvent::KeyPress && !focusWidget())
     FormKeyDown(static_cast<const QKeyEvent&>(*event));
   return QWidget::event(event);
+}
+
+void Tfdorvanefamilia::firstActivation() {
+  if (activated_) return;
+  // Once. Queued, so that the connection (and in automatic mode the whole generation run)
+  // happens after Qt has finished activating the window.
+  activated_ = true;
+  QMetaObject::invokeMethod(
+      this, [this] { guarded(&Tfdorvanefamilia::FormActivate); }, Qt::QueuedConnection);
 }
 
 void Tfdorvanefamilia::FormActivate() {

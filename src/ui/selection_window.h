@@ -69,6 +69,9 @@ class Tfdorvanefamilia : public QWidget {
   void SpeedButton2Click();  // the Esc action
   void FormClose();
 
+  // Schedules FormActivate, the first time only: at the first activation, or a little after
+  // the first showing when no activation has come by then.
+  void firstActivation();
   void guarded(void (Tfdorvanefamilia::*handler)());
   void onFocusChanged(QWidget* old, QWidget* now);
   // Panel5 with a text, shown over the other controls and drawn before a blocking step.

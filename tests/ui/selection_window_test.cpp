@@ -499,6 +499,36 @@ TEST_F(SelectionWindowTest, InteractiveModeConnectsFillsTheListAndWaits) {
   EXPECT_EQ(attachmentId(), attachment);
 }
 
+// Keeps a window from ever becoming active, as on a desktop that does not hand the focus to a
+// program started in the background.
+class NoActivation : public QObject {
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    return event->type() == QEvent::WindowActivate || event->type() == QEvent::ActivationChange;
+  }
+};
+
+TEST_F(SelectionWindowTest, AWindowNeverActivatedStillConnects) {
+  buildStandard();
+  writeSettings(complete());
+  create();
+  NoActivation blocker;
+  window->installEventFilter(&blocker);
+  window->show();
+  QTest::qWait(500);
+  EXPECT_EQ(window->firstDay(), QDate(2025, 8, 11));  // not yet: the activation may still come
+  QTRY_COMPARE_WITH_TIMEOUT(window->firstDay(), kToday, 10000);
+  EXPECT_TRUE(dm.Halvori.isOpen());
+  EXPECT_EQ(branches()->count(), 4);
+  const QByteArray attachment = attachmentId();
+  // A later activation does not run the steps a second time.
+  window->removeEventFilter(&blocker);
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+  QTest::qWait(50);
+  EXPECT_EQ(attachmentId(), attachment);
+}
+
 TEST_F(SelectionWindowTest, EmptyServerConnectsOnlyWhenCiaIsLeft) {
   Settings s = complete();
   s.servidor = "";
