@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "db/param_list.h"
-#include "db/value.h"
+#include "db/row_store.h"
 
 namespace zavelo::db {
 

@@ -88,39 +88,47 @@ QByteArray readBlob(Status& st, Firebird::IAttachment* att, Firebird::ITransacti
   return bytes;
 }
 
-Value decode(Status& st, const Client& client, Firebird::IAttachment* att,
-             Firebird::ITransaction* tra, const Column& c, const unsigned char* buffer) {
-  if (c.type == SQL_NULL || load<ISC_SHORT>(buffer + c.nullOffset) != 0) return std::nullopt;
+// Appends the column's value in the row just fetched to the rows: text as it lies in the
+// message, without a copy of its own on the way.
+void decodeInto(RowStore& rows, Status& st, const Client& client, Firebird::IAttachment* att,
+                Firebird::ITransaction* tra, const Column& c, const unsigned char* buffer) {
+  if (c.type == SQL_NULL || load<ISC_SHORT>(buffer + c.nullOffset) != 0) {
+    rows.appendNull();
+    return;
+  }
   const unsigned char* p = buffer + c.offset;
+  const char* text = reinterpret_cast<const char*>(p);
   switch (c.type) {
     case SQL_TEXT:  // CHAR keeps its padding
-      return QByteArray(reinterpret_cast<const char*>(p), qsizetype(c.length));
+      return rows.appendValue(QByteArrayView(text, qsizetype(c.length)));
     case SQL_VARYING:
-      return QByteArray(reinterpret_cast<const char*>(p) + 2, qsizetype(load<quint16>(p)));
+      return rows.appendValue(QByteArrayView(text + 2, qsizetype(load<quint16>(p))));
     case SQL_SHORT:
-      return scaled(load<ISC_SHORT>(p), c.scale);
+      return rows.appendValue(scaled(load<ISC_SHORT>(p), c.scale));
     case SQL_LONG:
-      return scaled(load<ISC_LONG>(p), c.scale);
+      return rows.appendValue(scaled(load<ISC_LONG>(p), c.scale));
     case SQL_INT64:
-      return scaled(load<ISC_INT64>(p), c.scale);
+      return rows.appendValue(scaled(load<ISC_INT64>(p), c.scale));
     case SQL_FLOAT:
-      return QByteArray::number(double(load<float>(p)), 'g', QLocale::FloatingPointShortest);
+      return rows.appendValue(
+          QByteArray::number(double(load<float>(p)), 'g', QLocale::FloatingPointShortest));
     case SQL_DOUBLE:
     case SQL_D_FLOAT:
-      return QByteArray::number(load<double>(p), 'g', QLocale::FloatingPointShortest);
+      return rows.appendValue(
+          QByteArray::number(load<double>(p), 'g', QLocale::FloatingPointShortest));
     case SQL_BOOLEAN:
-      return QByteArray(*p ? "True" : "False");
+      return rows.appendValue(*p ? QByteArrayView("True") : QByteArrayView("False"));
     case SQL_TYPE_DATE:
-      return dateText(client.util, load<ISC_DATE>(p));
+      return rows.appendValue(dateText(client.util, load<ISC_DATE>(p)));
     case SQL_TYPE_TIME:
-      return timeText(client.util, load<ISC_TIME>(p));
+      return rows.appendValue(timeText(client.util, load<ISC_TIME>(p)));
     case SQL_TIMESTAMP: {
       const auto ts = load<ISC_TIMESTAMP>(p);
-      return dateText(client.util, ts.timestamp_date) + ' ' +
-             timeText(client.util, ts.timestamp_time);
+      return rows.appendValue(dateText(client.util, ts.timestamp_date) + ' ' +
+                              timeText(client.util, ts.timestamp_time));
     }
     case SQL_BLOB:
-      return readBlob(st, att, tra, load<ISC_QUAD>(p));
+      return rows.appendValue(readBlob(st, att, tra, load<ISC_QUAD>(p)));
     default:
       throw Error(QStringLiteral("Column type %1 cannot be read").arg(c.type));
   }
@@ -237,6 +245,7 @@ QueryResult Session::run(const QByteArray& sql) {
       st.check();
     } else {
       std::vector<Column> columns(count);
+      result.rows = RowStore(count);
       for (unsigned i = 0; i < count; ++i) {
         Column& c = columns[i];
         const char* alias = meta->getAlias(st.ptr(), i);
@@ -271,11 +280,8 @@ QueryResult Session::run(const QByteArray& sql) {
         const int fetched = cursor->fetchNext(st.ptr(), buffer);
         st.check();
         if (fetched != IStatus::RESULT_OK) break;
-        std::vector<Value> row;
-        row.reserve(count);
         for (const Column& c : columns)
-          row.push_back(decode(st, client_, attachment_.get(), tra, c, buffer));
-        result.rows.push_back(std::move(row));
+          decodeInto(result.rows, st, client_, attachment_.get(), tra, c, buffer);
       }
       closeRef(cursor, st, [&](Firebird::IResultSet* r) { r->close(st.ptr()); });
     }

@@ -6,7 +6,7 @@
 #include <QByteArray>
 
 #include "db/fb_client.h"
-#include "db/value.h"
+#include "db/row_store.h"
 
 namespace zavelo::db::fb {
 

@@ -5,7 +5,7 @@
 
 #include <QByteArray>
 
-#include "db/value.h"
+#include "db/row_store.h"
 
 namespace zavelo::db {
 

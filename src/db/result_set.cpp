@@ -26,7 +26,7 @@ void ResultSet::open() {
 void ResultSet::close() {
   open_ = false;
   columns_.clear();
-  rows_.clear();
+  rows_ = RowStore();
   current_ = -1;
   eof_ = true;
 }
@@ -63,7 +63,7 @@ Value ResultSet::value(int column) const {
     throw Error(QStringLiteral("Column index %1 out of bounds").arg(column));
   }
   if (current_ < 0) return std::nullopt;
-  return rows_[size_t(current_)][size_t(column)];
+  return rows_.value(size_t(current_), size_t(column));
 }
 
 Value ResultSet::value(QByteArrayView columnName) const {
@@ -88,8 +88,8 @@ std::optional<qint64> ResultSet::integer(QByteArrayView columnName) const {
 bool ResultSet::locate(QByteArrayView columnName, QByteArrayView value) {
   const int column = columnIndex(columnName);
   for (size_t i = 0; i < rows_.size(); ++i) {
-    const Value& v = rows_[i][size_t(column)];
-    if (v && QByteArrayView(*v) == value) {
+    const std::optional<QByteArrayView> v = rows_.view(i, size_t(column));
+    if (v && *v == value) {
       current_ = int(i);
       eof_ = false;
       return true;
@@ -103,7 +103,7 @@ void ResultSet::insertRow(int position, std::vector<std::pair<QByteArray, Value>
   std::vector<Value> row(size_t(columns_.size()));
   for (auto& [name, v] : columnValues) row[size_t(columnIndex(name))] = std::move(v);
   const int at = std::clamp(position, 0, recordCount());
-  rows_.insert(rows_.begin() + at, std::move(row));
+  rows_.insertRow(size_t(at), row);
   current_ = at;
   eof_ = false;
 }

@@ -11,6 +11,7 @@
 
 #include "common/error.h"
 #include "db/link.h"
+#include "db/row_store.h"
 #include "db/value.h"
 
 namespace zavelo::db {
@@ -67,7 +68,7 @@ class ResultSet {
   QByteArray commandText_;
   bool open_ = false;
   QList<QByteArray> columns_;
-  std::vector<std::vector<Value>> rows_;
+  RowStore rows_;
   int current_ = -1;
   bool eof_ = true;
 };

@@ -151,7 +151,7 @@ TEST_P(ResultSetTest, ColumnTypesReadAsText) {
       QByteArray("0.5"),        QByteArray("True"),
       QByteArray("2147483647"),
   };
-  EXPECT_EQ(r.rows[0], expected);
+  EXPECT_EQ(r.rows[0].values(), expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, ResultSetTest,
