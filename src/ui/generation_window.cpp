@@ -4,11 +4,8 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
-#include <QPainter>
-#include <QPixmap>
 #include <QScreen>
 #include <QShowEvent>
-#include <QSvgRenderer>
 #include <QTextCursor>
 #include <algorithm>
 
@@ -19,18 +16,9 @@
 #include "db/data_module.h"
 #include "export/daily_export.h"
 #include "export/export_file.h"
+#include "ui/pictures.h"
 #include "ui/selection_window.h"
 #include "ui_generation_window.h"
-
-// The pictures are compiled into the window library, which is linked statically: their
-// registration has to be asked for, and Q_INIT_RESOURCE only works outside a namespace.
-static void registerPictures() {
-  static const bool registered = [] {
-    Q_INIT_RESOURCE(pictures);
-    return true;
-  }();
-  (void)registered;
-}
 
 namespace zavelo {
 namespace {
@@ -41,24 +29,6 @@ using exporting::Kind;
 constexpr QSize kOuterSize(380, 280);
 // The borders and title bar of a standard Windows frame, used until the real frame is known.
 constexpr QSize kStandardFrame(16, 39);
-
-// A button picture from the resources, rendered here rather than through an image plug-in so
-// that none has to be deployed with the program; drawn at its size and twice it for dense
-// screens, on a transparent ground.
-QIcon picture(const QString& resource, QSize size) {
-  QSvgRenderer renderer(resource);
-  QIcon icon;
-  for (const int scale : {1, 2}) {
-    QPixmap pixmap(size * scale);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    renderer.render(&painter);
-    painter.end();
-    pixmap.setDevicePixelRatio(scale);
-    icon.addPixmap(pixmap);
-  }
-  return icon;
-}
 
 // The run's result flag after one file: yes when its mail went out, no when the mail failed or
 // the file could not be written (so it was not mailed), unchanged when no mail was attempted.
@@ -84,7 +54,6 @@ Tfcierre::Tfcierre(Tfdorvanefamilia& owner, db::Tfdm& dm, Notifier& notifier)
       PVentas(dm.QVentas, true),
       CVentas(PVentas),
       CVentasCADENA(CVentas, "CADENA") {
-  registerPictures();
   ui_->setupUi(this);
   // An ordinary sizeable window with the standard title-bar buttons, not a bare dialog frame.
   setWindowFlag(Qt::WindowMinMaxButtonsHint, true);

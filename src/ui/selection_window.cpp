@@ -7,12 +7,9 @@
 #include <QFont>
 #include <QIcon>
 #include <QKeyEvent>
-#include <QPainter>
-#include <QPixmap>
 #include <QPointer>
 #include <QScopedValueRollback>
 #include <QScreen>
-#include <QSvgRenderer>
 #include <QTimer>
 #include <chrono>
 #include <optional>
@@ -25,13 +22,8 @@
 #include "db/data_module.h"
 #include "settings/startup_settings.h"
 #include "ui/generation_window.h"
+#include "ui/pictures.h"
 #include "ui_selection_window.h"
-
-// The pictures are compiled into the window library, a static one: their registration has to
-// be called for, from the global namespace.
-static void registerPictures() {
-  Q_INIT_RESOURCE(pictures);
-}
 
 namespace zavelo {
 namespace {
@@ -45,24 +37,6 @@ void substituteWindowsFonts() {
   QFont::insertSubstitutions(
       QStringLiteral("Arial Narrow"),
       {QStringLiteral("Liberation Sans Narrow"), QStringLiteral("DejaVu Sans Condensed")});
-}
-
-// A button picture from the resources, drawn at its size and at twice it for dense screens.
-// The SVG is rendered here rather than through an image plug-in, so that no plug-in has to
-// be deployed beside the program for the buttons to show their pictures.
-QIcon picture(const QString& resource, QSize size) {
-  QSvgRenderer renderer(resource);
-  QIcon icon;
-  for (const int scale : {1, 2}) {
-    QPixmap pixmap(size * scale);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    renderer.render(&painter);
-    painter.end();
-    pixmap.setDevicePixelRatio(scale);
-    icon.addPixmap(pixmap);
-  }
-  return icon;
 }
 
 constexpr int kTopBand = 89;     // Panel2
@@ -82,7 +56,6 @@ Tfdorvanefamilia::Tfdorvanefamilia(db::Tfdm& dm, Notifier& notifier,
       CAgencias(PAgencias),
       CAgenciasSUCU_ID(CAgencias, "SUCU_ID"),
       CAgenciasSUCU_NOMBRE(CAgencias, "SUCU_NOMBRE") {
-  registerPictures();
   substituteWindowsFonts();
   ui_->setupUi(this);
   setAttribute(Qt::WA_DeleteOnClose);  // released when it closes
