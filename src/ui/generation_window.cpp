@@ -53,7 +53,8 @@ Tfcierre::Tfcierre(Tfdorvanefamilia& owner, db::Tfdm& dm, Notifier& notifier)
       CSkuCADENA(CSku, "CADENA"),
       PVentas(dm.QVentas, true),
       CVentas(PVentas),
-      CVentasCADENA(CVentas, "CADENA") {
+      CVentasCADENA(CVentas, "CADENA"),
+      mailer_(dm) {
   ui_->setupUi(this);
   // An ordinary sizeable window with the standard title-bar buttons, not a bare dialog frame.
   setWindowFlag(Qt::WindowMinMaxButtonsHint, true);
@@ -204,15 +205,15 @@ std::optional<QString> Tfcierre::generararchivo(Kind kind, QDate day) {
   return written.path;
 }
 
-// PLACEHOLDER until the report mailing is built: the day's mail setup does nothing yet. The
-// mailing replaces this body (SMTP port, mail account and TLS switch).
-void Tfcierre::prepararcorreo() {}
+void Tfcierre::prepararcorreo() {
+  mailer_.prepararcorreo(owner_.userCode());
+}
 
-// PLACEHOLDER until the report mailing is built: no mail is attempted, so the run's result flag
-// never turns yes and the program does not end by itself after a run. The mailing replaces
-// this body.
-MailOutcome Tfcierre::enviarcorreo(Kind, QDate, const QString&) {
-  return MailOutcome::NotAttempted;
+MailOutcome Tfcierre::enviarcorreo(Kind kind, QDate day, const QString& path) {
+  const mail::ReportKind mailKind =
+      kind == Kind::Inventory ? mail::ReportKind::Inventory : mail::ReportKind::Sales;
+  return mailer_.enviarcorreo(mailKind, Clock::shortDate(day), path, owner_.destinatarios(),
+                              [this](const QString& text) { addErrorLine(text); });
 }
 
 void Tfcierre::addErrorLine(const QString& text) {

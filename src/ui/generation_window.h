@@ -14,6 +14,7 @@
 #include "db/link.h"
 #include "db/result_set.h"
 #include "export/export_kind.h"
+#include "mail/report_mailer.h"
 
 class QKeyEvent;
 
@@ -29,7 +30,7 @@ class Tfdm;
 }
 
 // What became of one file's mail; the run's result flag follows it.
-enum class MailOutcome { NotAttempted, Sent, Failed };
+using MailOutcome = mail::MailOutcome;
 
 class Tfcierre : public QDialog {
   Q_OBJECT
@@ -42,6 +43,10 @@ class Tfcierre : public QDialog {
   // Puts "ERROR: " + text above every line of StatusMemo; a text with line breaks takes
   // several lines, and one that ends in a line break leaves an empty line below it.
   void addErrorLine(const QString& text);
+
+  // The mail components (SMTP, MailMessage, SSLHandler, CBorrar): their values stay from mail
+  // to mail for the life of this window.
+  mail::ReportMailer& mailer() { return mailer_; }
 
  protected:
   // The mailing of the day's files. prepararcorreo: the day's mail setup, once per day, after
@@ -82,6 +87,7 @@ class Tfcierre : public QDialog {
   db::Link PVentas;
   db::ResultSet CVentas;
   db::Field CVentasCADENA;
+  mail::ReportMailer mailer_;
 
   bool shownOnce_ = false;          // the first showing has set the outer size
   bool activationPending_ = false;  // shown, its activation not yet seen

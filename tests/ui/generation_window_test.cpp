@@ -128,9 +128,13 @@ class GenerationWindowTest : public ::testing::TestWithParam<FbMode> {
 
   FbMode mode() const { return GetParam(); }
 
-  // The company database; extraSql runs after the standard contract.
+  // The company database; extraSql runs after the standard contract. Its mail configuration
+  // is complete, and its users table gives the test login no mail account, so the real
+  // window's mailing attempts no mail.
   void makeCompany(const QByteArray& extraSql = {}) {
     company = std::make_unique<CompanyDb>(temp.filePath("erp"));
+    company->generalConfig("PUERTO TCP PARA ENVIO DE CORREO ELECTRONICO", "25")
+        .generalConfig("USAR SSL PARA ENVIO DE CORREO ELECTRONICO", "NO");
     if (!extraSql.isEmpty()) company->sql(extraSql);
     const QString error = company->build();
     ASSERT_EQ(error, "") << error.toStdString();
