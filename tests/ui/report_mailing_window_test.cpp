@@ -1,0 +1,561 @@
+// The report mailing as the generation window's run does it: real company databases (the
+// Firebird server, and embedded for the whole path), the real SMTP server on loopback, every
+// received mail read back with Python's own MIME parser. The mailer's own cases (the port
+// text's forms, the account's exact values, TLS switch values one by one) are tested with the
+// mailer; here it is the run as a whole: which mails go out in which order, what StatusMemo
+// lists, whether the program ends.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDateEdit>
+#include <QDir>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <functional>
+#include <memory>
+
+#include "common/clock.h"
+#include "common/cp1252.h"
+#include "common/error_report.h"
+#include "db/data_module.h"
+#include "export/export_kind.h"
+#include "fixtures/company_db.h"
+#include "mail/mail_texts.h"
+#include "mail/received_mail.h"
+#include "settings/registry.h"
+#include "support/recording_notifier.h"
+#include "support/temp_dir.h"
+#include "ui/generation_window.h"
+#include "ui/selection_window.h"
+
+namespace zavelo {
+namespace {
+
+using test::CompanyDb;
+using test::FbMode;
+using test::RealSmtpServer;
+using test::ReceivedMail;
+using test::Shown;
+
+const QDate kDay(2025, 8, 11);
+constexpr char kSender[] = "reportes@acme.example";
+constexpr char kMailUser[] = "reportes";
+constexpr char kMailPass[] = "clave-1";
+constexpr char kCompany[] = "Distribuidora Caf\xE9 S.A.";
+const QByteArray kRecipients = "ana@cliente.example; luis@cliente.example";
+const QStringList kTo{"ana@cliente.example", "luis@cliente.example"};
+
+// The quit requests that a scenario makes. QCoreApplication::quit() does nothing unless the
+// application's own event loop runs, so the scenario runs inside QApplication::exec(); the
+// request then comes to the application as a Quit event, which this filter counts and
+// swallows, so that neither the test's windows nor its event loops are ended by it. Closing
+// the last window would make such a request too; that is turned off while the scenario runs.
+class QuitRequests : public QObject {
+ public:
+  // Runs the scenario inside the application's event loop; bounded at 120 s.
+  void run(const std::function<void()>& scenario) {
+    qApp->installEventFilter(this);
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    bool done = false;
+    QTimer::singleShot(0, qApp, [&] {
+      scenario();
+      // A request posted at the scenario's end is delivered before the loop ends.
+      QCoreApplication::sendPostedEvents();
+      done = true;
+      QCoreApplication::exit(0);
+    });
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    guard.start(120000);
+    const int code = QApplication::exec();
+    qApp->removeEventFilter(this);
+    QGuiApplication::setQuitOnLastWindowClosed(true);
+    EXPECT_TRUE(done && code == 0) << "the scenario did not end within 120 s";
+  }
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched != qApp || event->type() != QEvent::Quit) return false;
+    ++count;
+    return true;
+  }
+};
+
+// The real generation window; a test may act between the run's mails (stop the server, turn
+// the port) through beforeMail, which gets the mail's number from 0. The mailing itself is
+// the window's own.
+class Window : public Tfcierre {
+ public:
+  using Tfcierre::Tfcierre;
+  std::function<void(int)> beforeMail;
+  int mails = 0;
+
+ protected:
+  MailOutcome enviarcorreo(exporting::Kind kind, QDate day, const QString& path) override {
+    if (beforeMail) beforeMail(mails);
+    ++mails;
+    return Tfcierre::enviarcorreo(kind, day, path);
+  }
+};
+
+struct Company {
+  std::optional<QByteArray> port = std::nullopt;  // the server's port when not set
+  QByteArray tls = "NO";
+  std::optional<QByteArray> name = QByteArray(kCompany);
+  QByteArray mailServer = "127.0.0.1";
+  bool account = true;  // the user has a mail account
+};
+
+struct Settings {
+  QByteArray destinatarios = kRecipients;
+  QByteArray automatico = "";
+};
+
+// Time-outs short enough for a test, long enough for a loaded machine.
+void shortTimeouts(Tfcierre& window) {
+  smtp::SmtpClient::Timeouts t;
+  t.connect = t.greeting = t.command = t.mail = t.rcpt = t.data = t.dataBlock = t.dataEnd =
+      std::chrono::seconds(20);
+  window.mailer().SMTP.setTimeouts(t);
+}
+
+class ReportMailingWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Clock::setLocale(QLocale(QLocale::Japanese, QLocale::Japan));
+    Clock::setToday(kDay);
+    dm = std::make_unique<db::Tfdm>(notifier);
+    out = temp.filePath("salida");
+    QDir().mkpath(out);
+  }
+  void TearDown() override {
+    window.reset();
+    delete selection.data();
+    dm.reset();
+    Clock::setLocale(std::nullopt);
+    Clock::setToday(std::nullopt);
+  }
+
+  virtual FbMode mode() const { return FbMode::Server; }
+
+  void startServer(QStringList options = {}) {
+    options += {"--auth", QString::fromLatin1(kMailUser) + ':' + kMailPass};
+    server = std::make_unique<RealSmtpServer>(options);
+    ASSERT_NE(server->port(), 0);
+  }
+
+  // A company database of its own for each call (a test may run several windows).
+  void makeCompany(const Company& c) {
+    company = std::make_unique<CompanyDb>(temp.filePath(QStringLiteral("erp%1").arg(++runs)));
+    const QByteArray port = c.port ? *c.port : QByteArray::number(server ? server->port() : 25);
+    company->generalConfig("PUERTO TCP PARA ENVIO DE CORREO ELECTRONICO", port)
+        .generalConfig("USAR SSL PARA ENVIO DE CORREO ELECTRONICO", c.tls);
+    if (c.name) company->generalConfig("NOMBRE COMPANIA", *c.name);
+    // The user who runs the tool is the settings' user code, the test login.
+    company->user(test::fbTestLogin().user, c.account ? QByteArray(kSender) : QByteArray(),
+                  c.mailServer, kMailUser, kMailPass);
+    const QString error = company->build();
+    ASSERT_EQ(error, "") << error.toStdString();
+  }
+
+  // The selection window from a settings file, as at start-up (not shown).
+  void makeSelection(const Settings& s = {}) {
+    const QString erp = company->root();
+    const test::FbLogin login = test::fbTestLogin();
+    QFile conf(erp + "/settingsenvio.conf");
+    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
+    conf.write("linea1\r\n" + company->servidor(mode()) + "\r\n" + QFile::encodeName(out) + "\r\n" +
+               login.user + "\r\n" + login.password + "\r\n01\r\n07\r\n" + s.destinatarios +
+               "\r\n" + s.automatico + "\r\n");
+    conf.close();
+    settings::RegistryLocation where = settings::defaultRegistryLocation();
+    where.configDirs = {temp.filePath(QStringLiteral("xdg%1").arg(runs))};
+    {
+      QSettings ini(where.configDirs.first() + "/" + where.relativeFile, QSettings::IniFormat);
+      ini.setValue(where.valueName, erp);
+    }
+    delete selection.data();
+    selection = new Tfdorvanefamilia(*dm, notifier, where);
+    setDates(kDay, kDay);
+  }
+
+  void setDates(QDate first, QDate last) {
+    selection->findChild<QDateEdit*>("EFecIni")->setDate(first);
+    selection->findChild<QDateEdit*>("EFecfin")->setDate(last);
+  }
+
+  // Company, selection window, connection and a generation window of the test's own.
+  void prepare(const Company& c, const Settings& s = {}) {
+    window.reset();  // before its owner goes
+    ASSERT_NO_FATAL_FAILURE(makeCompany(c));
+    ASSERT_NO_FATAL_FAILURE(makeSelection(s));
+    const test::FbLogin login = test::fbTestLogin();
+    dm->conectarbase(company->servidor(mode()), company->company(), login.user, login.password);
+    window = std::make_unique<Window>(*selection, *dm, notifier);
+    shortTimeouts(*window);
+  }
+
+  // One run started with SpeedButton1 inside the window's modal display, as the selection
+  // window shows it. True when the run ended the display; it must then have asked the program
+  // to end, and otherwise not.
+  bool run() {
+    window->setResult(QDialog::Rejected);
+    bool ended = false;
+    QuitRequests quits;
+    quits.run([&] {
+      QTimer::singleShot(0, window.get(), [&] {
+        QTest::mouseClick(window->findChild<QToolButton*>("SpeedButton1"), Qt::LeftButton);
+        ended = !window->isVisible();
+        if (!ended) window->reject();  // ends a display that the run left open
+      });
+      window->exec();
+    });
+    EXPECT_EQ(window->result() == QDialog::Accepted, ended);
+    EXPECT_EQ(quits.count, ended ? 1 : 0);
+    return ended;
+  }
+
+  QStringList memoLines() const {
+    return window->findChild<QPlainTextEdit*>("StatusMemo")->toPlainText().split('\n');
+  }
+  QStringList files() const { return QDir(out).entryList(QDir::Files, QDir::Name); }
+  QString outFile(const QString& name) const { return out + "/" + name; }
+  std::vector<Shown> errorBoxes() const {
+    std::vector<Shown> boxes;
+    for (const Shown& s : notifier.shown)
+      if (s.kind == Shown::ErrorBox) boxes.push_back(s);
+    return boxes;
+  }
+  QList<ReceivedMail> stopAndRead() {
+    server->stop();
+    return test::receivedMails(*server);
+  }
+
+  test::TempDir temp;
+  test::RecordingNotifier notifier;
+  QString out;
+  std::unique_ptr<db::Tfdm> dm;
+  std::unique_ptr<CompanyDb> company;
+  QPointer<Tfdorvanefamilia> selection;
+  std::unique_ptr<Window> window;
+  std::unique_ptr<RealSmtpServer> server;
+  int runs = 0;
+};
+
+// The whole program: the selection window shown as at start-up, in both connection modes.
+class WholeProgramTest : public ReportMailingWindowTest,
+                         public ::testing::WithParamInterface<FbMode> {
+ protected:
+  FbMode mode() const override { return GetParam(); }
+
+  // Shows the selection window and waits for its first activation's connection; then, unless
+  // the run is automatic, sets the dates and presses F2 there and F2 in the generation window.
+  // Returns when the selection window is gone or after 60 s (the generation window, should it
+  // still be open then, is closed). The generation window gets short time-outs as soon as it
+  // is seen.
+  void runProgram(QDate first, QDate last, bool automatic) {
+    quits.run([&] { showAndRun(first, last, automatic); });
+  }
+  void showAndRun(QDate first, QDate last, bool automatic) {
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      auto* generation = qobject_cast<Tfcierre*>(QApplication::activeModalWidget());
+      if (!generation) return;
+      poll.stop();
+      generationSeen = true;
+      shortTimeouts(*generation);
+      if (automatic) return;
+      ASSERT_TRUE(QTest::qWaitForWindowActive(generation, 5000));
+      QTest::keyClick(generation->focusWidget() ? generation->focusWidget() : generation,
+                      Qt::Key_F2);
+    });
+    QTimer::singleShot(60000, selection.data(), [] {
+      if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    });
+    poll.start();
+    selection->show();
+    if (!automatic) {
+      ASSERT_TRUE(QTest::qWaitForWindowActive(selection.data(), 5000));
+      ASSERT_TRUE(QTest::qWaitFor([&] { return dm->Halvori.isOpen(); }, 10000));
+      setDates(first, last);
+      QTest::keyClick(selection->focusWidget() ? selection->focusWidget() : selection.data(),
+                      Qt::Key_F2);
+    }
+    // The selection window deletes itself on closing, which it does once the generation
+    // window's modal display has ended.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return selection.isNull(); }, 60000));
+  }
+
+  bool generationSeen = false;
+  QuitRequests quits;
+};
+
+TEST_P(WholeProgramTest, ThreeDaysByHandMailsSixFilesInDayOrderAndEnds) {
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany({}));
+  ASSERT_NO_FATAL_FAILURE(makeSelection());
+  runProgram(QDate(2025, 12, 30), QDate(2026, 1, 1), false);
+  EXPECT_TRUE(generationSeen);
+  EXPECT_EQ(quits.count, 1);
+  EXPECT_EQ(notifier.shown, std::vector<Shown>{});
+
+  const QList<ReceivedMail> mails = stopAndRead();
+  ASSERT_EQ(mails.size(), 6);
+  int i = 0;
+  for (const QByteArray day : {"2025/12/30", "2025/12/31", "2026/01/01"}) {
+    const QString name = QString::fromLatin1(day.mid(8, 2) + day.mid(5, 2) + day.left(4));
+    for (const bool inventory : {true, false}) {
+      const QString file = (inventory ? "inventarios" : "ventas") + name + ".txt";
+      SCOPED_TRACE(file.toStdString());
+      test::expectReportMail(mails[i], inventory, day, kCompany, kSender, kTo, file,
+                             test::readFile(outFile(file)));
+      EXPECT_EQ(mails[i].session, i + 1);  // a connection of its own
+      ++i;
+    }
+  }
+  EXPECT_EQ(files().size(), 6);
+}
+
+TEST_P(WholeProgramTest, AutomaticRunMailsTodaysTwoFilesAndEnds) {
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany({}));
+  ASSERT_NO_FATAL_FAILURE(makeSelection({.automatico = "1"}));
+  runProgram({}, {}, true);
+  EXPECT_TRUE(generationSeen);
+  EXPECT_EQ(quits.count, 1);
+  EXPECT_EQ(notifier.shown, std::vector<Shown>{});
+  EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
+  const QList<ReceivedMail> mails = stopAndRead();
+  ASSERT_EQ(mails.size(), 2);
+  test::expectReportMail(mails[0], true, "2025/08/11", kCompany, kSender, kTo,
+                         "inventarios11082025.txt",
+                         test::readFile(outFile("inventarios11082025.txt")));
+  test::expectReportMail(mails[1], false, "2025/08/11", kCompany, kSender, kTo,
+                         "ventas11082025.txt", test::readFile(outFile("ventas11082025.txt")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, WholeProgramTest,
+                         ::testing::Values(FbMode::Server, FbMode::Embedded), [](const auto& info) {
+                           return std::string(test::fbModeName(info.param));
+                         });
+
+TEST_F(ReportMailingWindowTest, WithoutAMailAccountFilesAreWrittenAndTheWindowStays) {
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(prepare({.account = false}));
+  EXPECT_FALSE(run());
+  EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
+  EXPECT_EQ(memoLines(), (QStringList{"Status...", ""}));
+  EXPECT_EQ(notifier.shown, std::vector<Shown>{});
+  server->stop();
+  EXPECT_TRUE(server->sessionLog(1).isEmpty());
+}
+
+// Failures while sending are listed, newest on top, and the run goes on to the last day.
+TEST_F(ReportMailingWindowTest, SendingFailuresAreListedAndTheRunGoesOn) {
+  struct Case {
+    const char* what;
+    QStringList serverOptions;
+    std::optional<QByteArray> port;
+    QByteArray destinatarios;
+    QString error;  // the text after "ERROR: ", line breaks and all
+  } cases[] = {
+      {"port 0", {}, "0", kRecipients, "A Port is required"},
+      {"first recipient refused",
+       {"--refuse-rcpt", "malo@cliente.example"},
+       std::nullopt,
+       "malo@cliente.example, ana@cliente.example",
+       "<malo@cliente.example>: Recipient address rejected\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_NO_FATAL_FAILURE(startServer(c.serverOptions));
+    ASSERT_NO_FATAL_FAILURE(prepare({.port = c.port}, {.destinatarios = c.destinatarios}));
+    setDates(kDay, kDay.addDays(1));
+    for (const QString& name : files()) QFile::remove(outFile(name));
+    EXPECT_FALSE(run());
+    EXPECT_EQ(files().size(), 4);
+    // Four failed mails, each listed above the one before.
+    QStringList expected;
+    for (int i = 0; i < 4; ++i) expected += ("ERROR: " + c.error).split('\n');
+    expected += {"Status...", ""};
+    EXPECT_EQ(memoLines(), expected);
+    EXPECT_EQ(notifier.shown, std::vector<Shown>{});
+    EXPECT_EQ(stopAndRead().size(), 0);
+  }
+}
+
+TEST_F(ReportMailingWindowTest, PortTextThatIsNoNumberEndsTheRunBeforeTheFirstMail) {
+  for (const QByteArray& text : {QByteArray("25 "), QByteArray("SMTP"), QByteArray("")}) {
+    SCOPED_TRACE("'" + text.toStdString() + "'");
+    ASSERT_NO_FATAL_FAILURE(startServer());
+    ASSERT_NO_FATAL_FAILURE(prepare({.port = text}));
+    notifier.shown.clear();
+    setDates(kDay, kDay.addDays(2));
+    for (const QString& name : files()) QFile::remove(outFile(name));
+
+    EXPECT_FALSE(run());
+    EXPECT_EQ(notifier.shown, (std::vector<Shown>{{Shown::ErrorReport, programTitle(),
+                                                   "'" + QString::fromLatin1(text) +
+                                                       "' is not a valid integer value."}}));
+    EXPECT_EQ(files(), QStringList{"inventarios11082025.txt"});
+    EXPECT_EQ(window->mails, 0);
+    EXPECT_EQ(memoLines(), (QStringList{"Status...", ""}));
+    server->stop();
+    EXPECT_TRUE(server->sessionLog(1).isEmpty());
+  }
+}
+
+// A loopback address of the test's own, so that the fixed ports 25 and 587 are free on it.
+QString freeLoopbackAddress() {
+  auto* random = QRandomGenerator::global();
+  return QStringLiteral("127.%1.%2.%3")
+      .arg(random->bounded(1, 255))
+      .arg(random->bounded(0, 256))
+      .arg(random->bounded(1, 255));
+}
+
+// The TLS switch over a run of three days in one window: "SI" moves port 25 to 587 on the
+// first day only, and every connection is encrypted; values that are not exactly "SI" leave
+// every mail on 25 unencrypted. (The servers offer STARTTLS only to the "SI" case: the test
+// server wants the login encrypted whenever it offers STARTTLS.)
+TEST_F(ReportMailingWindowTest, TlsSwitchOverThreeDaysInOneWindow) {
+  struct Case {
+    QByteArray tls;
+    int firstDayPort;
+  } cases[] = {{"SI", 587}, {"si", 25}, {"SI ", 25}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE("'" + c.tls.toStdString() + "'");
+    const QString address = freeLoopbackAddress();
+    {
+      QTcpServer probe;
+      if (!probe.listen(QHostAddress(address), 25))
+        GTEST_SKIP() << "cannot listen on port 25 here: " << probe.errorString().toStdString();
+    }
+    QStringList common{"--host", address, "--auth", "reportes:clave-1"};
+    if (c.firstDayPort == 587) common += "--make-cert";
+    RealSmtpServer on587(common + QStringList{"--port", "587"});
+    RealSmtpServer on25(common + QStringList{"--port", "25"});
+    ASSERT_EQ(on587.port(), 587);
+    ASSERT_EQ(on25.port(), 25);
+    ASSERT_NO_FATAL_FAILURE(
+        prepare({.port = "25", .tls = c.tls, .mailServer = address.toLatin1()}));
+    setDates(kDay, kDay.addDays(2));
+
+    EXPECT_TRUE(run());
+    on587.stop();
+    on25.stop();
+    const QList<ReceivedMail> first = test::receivedMails(on587);
+    const QList<ReceivedMail> rest = test::receivedMails(on25);
+    const QList<ReceivedMail> all = c.firstDayPort == 587 ? first + rest : rest;
+    EXPECT_EQ(first.size(), c.firstDayPort == 587 ? 2 : 0);
+    ASSERT_EQ(all.size(), 6);
+    const QByteArray days[] = {"2025/08/11", "2025/08/12", "2025/08/13"};
+    for (int i = 0; i < 6; ++i)
+      EXPECT_EQ(all[i].bodyLines().value(0),
+                (i % 2 ? "Adjunto reporte de ventas " : "Adjunto reporte de inventarios ") +
+                    days[i / 2] + ' ' + kCompany);
+    // With the switch on, every connection was encrypted before the login.
+    if (c.firstDayPort == 587) {
+      for (const RealSmtpServer* s : {&on587, &on25})
+        for (int session = 1; !s->sessionLog(session).isEmpty(); ++session) {
+          const QStringList log = s->sessionLog(session);
+          EXPECT_GT(log.indexOf("AUTH LOGIN"), log.indexOf("STARTTLS"))
+              << log.join(" | ").toStdString();
+          EXPECT_GE(log.indexOf("STARTTLS"), 0);
+          EXPECT_FALSE(s->tlsSession(session).isEmpty());
+        }
+    }
+    window.reset();
+  }
+}
+
+TEST_F(ReportMailingWindowTest, MissingCompanyNameGivesTwoBoxesPerMail) {
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(prepare({.name = std::nullopt}));
+  QuitRequests quits;
+  EXPECT_TRUE(run());
+  const std::vector<Shown> boxes = errorBoxes();
+  EXPECT_EQ(boxes.size(), 4u);
+  for (const Shown& s : boxes) EXPECT_EQ(s.title, "Error");
+  EXPECT_EQ(notifier.shown.size(), 4u);
+  const QList<ReceivedMail> mails = stopAndRead();
+  ASSERT_EQ(mails.size(), 2);
+  EXPECT_EQ(mails[0].header("Subject"), "Reporte inventarios  ");
+  EXPECT_EQ(mails[1].header("Subject"), "Reporte ventas  ");
+  test::expectReportMail(mails[1], false, "2025/08/11", "", kSender, kTo, "ventas11082025.txt",
+                         test::readFile(outFile("ventas11082025.txt")));
+}
+
+// Only the run's last attempted mail decides whether the program ends.
+TEST_F(ReportMailingWindowTest, LastMailDecidesWhetherTheProgramEnds) {
+  struct Case {
+    const char* what;
+    std::optional<QByteArray> port;  // the server's when not set
+    bool ends;
+    QStringList memo;
+  } cases[] = {
+      {"last fails after one went out",
+       std::nullopt,
+       false,
+       {"ERROR: Socket Error # 10061", "Connection refused.", "Status...", ""}},
+      {"last goes out after one failed", "0", true, {"ERROR: A Port is required", "Status...", ""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_NO_FATAL_FAILURE(startServer());
+    ASSERT_NO_FATAL_FAILURE(prepare({.port = c.port}));
+    // Before the day's second mail: the server goes away, or the port turns to the server's.
+    window->beforeMail = [&](int mail) {
+      if (mail != 1) return;
+      if (c.ends)
+        window->mailer().SMTP.setPort(server->port());
+      else
+        server->stop();
+    };
+    EXPECT_EQ(run(), c.ends);
+    EXPECT_EQ(memoLines(), c.memo);
+    server->stop();
+    const QList<ReceivedMail> mails = test::receivedMails(*server);
+    ASSERT_EQ(mails.size(), 1);
+    EXPECT_EQ(
+        mails[0].header("Subject"),
+        fromCp1252(QByteArray(c.ends ? "Reporte ventas  " : "Reporte inventarios  ") + kCompany));
+  }
+}
+
+TEST_F(ReportMailingWindowTest, SemicolonsCommasAndAnEmptyListOfRecipients) {
+  struct Case {
+    QByteArray destinatarios;
+    QStringList rcpt;
+  } cases[] = {
+      {"ana@cliente.example;luis@cliente.example", {"ana@cliente.example", "luis@cliente.example"}},
+      {"ana@cliente.example,luis@cliente.example", {"ana@cliente.example", "luis@cliente.example"}},
+      {"", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.destinatarios.toStdString());
+    ASSERT_NO_FATAL_FAILURE(startServer());
+    ASSERT_NO_FATAL_FAILURE(prepare({}, {.destinatarios = c.destinatarios}));
+    EXPECT_TRUE(run());
+    const QList<ReceivedMail> mails = stopAndRead();
+    ASSERT_EQ(mails.size(), 2);
+    for (const ReceivedMail& m : mails) {
+      EXPECT_EQ(m.rcptTos, c.rcpt + QStringList{mail::kCopyAddress});
+      EXPECT_EQ(m.header("To").trimmed(), c.rcpt.join(", "));
+      EXPECT_EQ(m.header("Cc"), mail::kCopyAddress);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace zavelo
