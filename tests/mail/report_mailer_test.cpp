@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTcpServer>
 #include <memory>
 #include <optional>
@@ -353,17 +352,8 @@ TEST_F(ReportMailerTest, DatabaseErrorWhileComposingIsNotCaught) {
   EXPECT_TRUE(server->sessionLog(1).isEmpty());
 }
 
-// A loopback address of the test's own, so that the fixed ports 25 and 587 are free on it.
-QString freeLoopbackAddress() {
-  auto* random = QRandomGenerator::global();
-  return QStringLiteral("127.%1.%2.%3")
-      .arg(random->bounded(1, 255))
-      .arg(random->bounded(0, 256))
-      .arg(random->bounded(1, 255));
-}
-
 TEST_F(ReportMailerTest, TlsOnPort25GoesTo587OnTheFirstDayOnlyThenTo25) {
-  const QString address = freeLoopbackAddress();
+  const QString address = test::freeLoopbackAddress();
   {
     QTcpServer probe;
     if (!probe.listen(QHostAddress(address), 25))

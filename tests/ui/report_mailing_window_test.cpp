@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QRandomGenerator>
 #include <QSettings>
 #include <QTcpServer>
 #include <QTest>
@@ -415,15 +414,6 @@ TEST_F(ReportMailingWindowTest, PortTextThatIsNoNumberEndsTheRunBeforeTheFirstMa
   }
 }
 
-// A loopback address of the test's own, so that the fixed ports 25 and 587 are free on it.
-QString freeLoopbackAddress() {
-  auto* random = QRandomGenerator::global();
-  return QStringLiteral("127.%1.%2.%3")
-      .arg(random->bounded(1, 255))
-      .arg(random->bounded(0, 256))
-      .arg(random->bounded(1, 255));
-}
-
 // The TLS switch over a run of three days in one window: "SI" moves port 25 to 587 on the
 // first day only, and every connection is encrypted; values that are not exactly "SI" leave
 // every mail on 25 unencrypted. (The servers offer STARTTLS only to the "SI" case: the test
@@ -435,7 +425,7 @@ TEST_F(ReportMailingWindowTest, TlsSwitchOverThreeDaysInOneWindow) {
   } cases[] = {{"SI", 587}, {"si", 25}, {"SI ", 25}};
   for (const Case& c : cases) {
     SCOPED_TRACE("'" + c.tls.toStdString() + "'");
-    const QString address = freeLoopbackAddress();
+    const QString address = test::freeLoopbackAddress();
     {
       QTcpServer probe;
       if (!probe.listen(QHostAddress(address), 25))

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QRandomGenerator>
 
 namespace zavelo::test {
 
@@ -18,6 +19,14 @@ QString fixturePath(const QString& name) {
 QString systemPython() {
   const QString python = qEnvironmentVariable("ZAVELO_PYTHON");
   return python.isEmpty() ? QStringLiteral(ZAVELO_SYSTEM_PYTHON) : python;
+}
+
+QString freeLoopbackAddress() {
+  auto* random = QRandomGenerator::global();
+  return QStringLiteral("127.%1.%2.%3")
+      .arg(random->bounded(1, 255))
+      .arg(random->bounded(0, 256))
+      .arg(random->bounded(1, 255));
 }
 
 RealSmtpServer::RealSmtpServer(const QStringList& options) {

@@ -45,6 +45,10 @@ QString fixturePath(const QString& name);
 // The Python that has aiosmtpd, from ZAVELO_PYTHON.
 QString systemPython();
 
+// A loopback address of the test's own (127.x.y.z), so that fixed ports such as 25 and 587 are
+// free on it.
+QString freeLoopbackAddress();
+
 // What read_mail.py makes of a stored message.
 QJsonObject readMail(const QString& path);
 
