@@ -66,6 +66,15 @@ Value ResultSet::value(int column) const {
   return rows_.value(size_t(current_), size_t(column));
 }
 
+std::optional<QByteArrayView> ResultSet::view(int column) const {
+  requireOpen();
+  if (column < 0 || column >= columns_.size()) {
+    throw Error(QStringLiteral("Column index %1 out of bounds").arg(column));
+  }
+  if (current_ < 0) return std::nullopt;
+  return rows_.view(size_t(current_), size_t(column));
+}
+
 Value ResultSet::value(QByteArrayView columnName) const {
   return value(columnIndex(columnName));
 }

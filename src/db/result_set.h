@@ -45,6 +45,8 @@ class ResultSet {
   // The current row's value; NULL when the set has no rows. Throws on a closed set or a
   // position outside the columns.
   Value value(int column) const;
+  // The same value in place, without a copy: valid until the set is closed or a row inserted.
+  std::optional<QByteArrayView> view(int column) const;
   // By column name, without regard to ASCII case; an unknown name throws.
   Value value(QByteArrayView columnName) const;
   // NULL reads as "".

@@ -16,9 +16,9 @@ DayExport exportDay(db::ResultSet& set, const db::Field& field, Kind kind, QByte
   const QString name = fromCp1252(exportFileName(filePrefix(kind), dateText));
   DayExport result{exportFilePath(directory, name), std::nullopt};
   set.first();
-  result.error = writeExportFile(directory, name, [&](ExportLine& line) {
+  result.error = writeExportFile(directory, name, [&](LineView& line) {
     if (set.eof()) return false;
-    line = set.value(column);
+    line = set.view(column);
     set.next();
     return true;
   });

@@ -72,7 +72,7 @@ std::optional<QString> writeExportFile(const QString& directory, const QString& 
   };
 
   bool ok = true;
-  ExportLine line;
+  LineView line;
   while (ok && next(line)) {
     if (line) block.append(*line);
     block.append("\r\n", 2);
@@ -92,9 +92,10 @@ std::optional<QString> writeExportFile(const QString& directory, const QString& 
 std::optional<QString> writeExportFile(const QString& directory, const QString& fileName,
                                        const std::vector<ExportLine>& lines) {
   auto it = lines.begin();
-  return writeExportFile(directory, fileName, [&](ExportLine& line) {
+  return writeExportFile(directory, fileName, [&](LineView& line) {
     if (it == lines.end()) return false;
-    line = *it++;
+    line = *it ? LineView(**it) : std::nullopt;
+    ++it;
     return true;
   });
 }

@@ -35,8 +35,11 @@ QString exportFilePath(const QString& directory, const QString& fileName);
 // One line of an export file: the bytes of the row's CADENA, or nullopt for a NULL (an empty
 // line).
 using ExportLine = std::optional<QByteArray>;
-// Gives the lines in order: fills `line` and returns true, or returns false after the last.
-using LineSource = std::function<bool(ExportLine& line)>;
+// A line as the writer reads it: the bytes in place, or nullopt for a NULL.
+using LineView = std::optional<QByteArrayView>;
+// Gives the lines in order: fills `line` and returns true, or returns false after the last. The
+// bytes only have to stay valid until the next call.
+using LineSource = std::function<bool(LineView& line)>;
 
 // Writes the file directory/fileName: every line's bytes unchanged, each followed by CR LF; no
 // lines give a file of zero bytes. The content goes to a temporary file in the same folder that
