@@ -15,7 +15,6 @@
 #include <QPointer>
 #include <QProcess>
 #include <QScopeGuard>
-#include <QSettings>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -31,6 +30,7 @@
 #include "fixtures/company_db.h"
 #include "settings/registry.h"
 #include "support/recording_notifier.h"
+#include "support/startup_files.h"
 #include "support/temp_dir.h"
 #include "ui/selection_window.h"
 
@@ -146,16 +146,10 @@ class GenerationWindowTest : public ::testing::TestWithParam<FbMode> {
     const QString erp = temp.filePath("erp");
     const test::FbLogin login = test::fbTestLogin();
     const QByteArray servidor = company ? company->servidor(mode()) : QByteArray("noserver");
-    temp.write("erp/settingsenvio.conf", "linea1\r\n" + servidor + "\r\n" + QFile::encodeName(out) +
-                                             "\r\n" + login.user + "\r\n" + login.password +
-                                             "\r\n01\r\n" + s.marca + "\r\ndest@example.com\r\n" +
-                                             s.automatico + "\r\n");
-    settings::RegistryLocation where = settings::defaultRegistryLocation();
-    where.configDirs = {temp.filePath("xdg")};
-    {
-      QSettings ini(temp.filePath("xdg/") + where.relativeFile, QSettings::IniFormat);
-      ini.setValue(where.valueName, erp);
-    }
+    const settings::RegistryLocation where =
+        test::writeStartupFiles(temp.filePath("xdg"), erp,
+                                {"linea1", servidor, QFile::encodeName(out), login.user,
+                                 login.password, "01", s.marca, "dest@example.com", s.automatico});
     selection = new Tfdorvanefamilia(*dm, notifier, where);
     ASSERT_EQ(notifier.shown, std::vector<Shown>{});
     setDates(kDay, kDay);

@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QSettings>
 #include <QTcpServer>
 #include <QTest>
 #include <QTimer>
@@ -30,6 +29,7 @@
 #include "mail/received_mail.h"
 #include "settings/registry.h"
 #include "support/recording_notifier.h"
+#include "support/startup_files.h"
 #include "support/temp_dir.h"
 #include "ui/generation_window.h"
 #include "ui/selection_window.h"
@@ -170,18 +170,10 @@ class ReportMailingWindowTest : public ::testing::Test {
   void makeSelection(const Settings& s = {}) {
     const QString erp = company->root();
     const test::FbLogin login = test::fbTestLogin();
-    QFile conf(erp + "/settingsenvio.conf");
-    ASSERT_TRUE(conf.open(QIODevice::WriteOnly));
-    conf.write("linea1\r\n" + company->servidor(mode()) + "\r\n" + QFile::encodeName(out) + "\r\n" +
-               login.user + "\r\n" + login.password + "\r\n01\r\n07\r\n" + s.destinatarios +
-               "\r\n" + s.automatico + "\r\n");
-    conf.close();
-    settings::RegistryLocation where = settings::defaultRegistryLocation();
-    where.configDirs = {temp.filePath(QStringLiteral("xdg%1").arg(runs))};
-    {
-      QSettings ini(where.configDirs.first() + "/" + where.relativeFile, QSettings::IniFormat);
-      ini.setValue(where.valueName, erp);
-    }
+    const settings::RegistryLocation where = test::writeStartupFiles(
+        temp.filePath(QStringLiteral("xdg%1").arg(runs)), erp,
+        {"linea1", company->servidor(mode()), QFile::encodeName(out), login.user, login.password,
+         "01", "07", s.destinatarios, s.automatico});
     delete selection.data();
     selection = new Tfdorvanefamilia(*dm, notifier, where);
     setDates(kDay, kDay);

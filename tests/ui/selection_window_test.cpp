@@ -29,6 +29,7 @@
 #include "settings/registry.h"
 #include "support/qt_print.h"
 #include "support/recording_notifier.h"
+#include "support/startup_files.h"
 #include "support/temp_dir.h"
 #include "ui/generation_window.h"
 
@@ -121,8 +122,6 @@ class SelectionWindowTest : public ::testing::Test {
 #ifdef Q_OS_WIN
     GTEST_SKIP() << "the registry stand-in (an INI file) exists off Windows only";
 #else
-    where = settings::defaultRegistryLocation();
-    where.configDirs = {temp.filePath("xdg")};
 #endif
     Clock::setToday(kToday);
   }
@@ -151,11 +150,7 @@ class SelectionWindowTest : public ::testing::Test {
   }
 
   void writeLines(const QList<QByteArray>& lines) {
-    temp.write("xdg/QVT/Halvori2025.conf",
-               "[General]\nDirectorio=" + temp.filePath("erp").toUtf8() + "\n");
-    QByteArray content;
-    for (const QByteArray& line : lines) content += line + "\r\n";
-    temp.write("erp/settingsenvio.conf", content);
+    where = test::writeStartupFiles(temp.filePath("xdg"), temp.filePath("erp"), lines);
   }
   void writeSettings(const Settings& s) {
     writeLines({"linea uno", s.servidor, temp.filePath("salida").toUtf8(), s.codusuario, s.clave,
