@@ -2,6 +2,8 @@
 
 #include <QSaveFile>
 
+#include "db/sql_literal.h"
+
 namespace zavelo::exporting {
 namespace {
 
@@ -15,20 +17,9 @@ QString failure(const QString& path, const QString& reason) {
 
 }  // namespace
 
-QByteArray sqlStringLiteral(QByteArrayView value) {
-  QByteArray out;
-  out.reserve(value.size() + 2);
-  out.append('\'');
-  for (const char c : value) {
-    out.append(c);
-    if (c == '\'') out.append('\'');
-  }
-  out.append('\'');
-  return out;
-}
-
 QByteArray exportStatement(Kind kind, QByteArrayView dateText, QByteArrayView brand) {
-  return statementHead(kind) + sqlStringLiteral(dateText) + ',' + sqlStringLiteral(brand) + ')';
+  return statementHead(kind) + db::sqlStringLiteral(dateText) + ',' + db::sqlStringLiteral(brand) +
+         ')';
 }
 
 QByteArray exportStatusCaption(Kind kind, QByteArrayView dateText) {

@@ -15,9 +15,6 @@ namespace zavelo::exporting {
 // The longest full path of an export file; a longer one is refused, on every platform alike.
 inline constexpr qsizetype kMaxPathLength = 259;
 
-// A value between single quotes, every single quote inside it doubled: O'Neil -> 'O''Neil'.
-QByteArray sqlStringLiteral(QByteArrayView value);
-
 // select CADENA from ZAVELO_INVENTARIO('2025/08/11','07'): nothing trimmed, no blanks added.
 QByteArray exportStatement(Kind kind, QByteArrayView dateText, QByteArrayView brand);
 

@@ -4,21 +4,12 @@
 
 #include "common/error.h"
 #include "db/data_module.h"
+#include "db/sql_literal.h"
 #include "mail/mail_texts.h"
 #include "mail/port_text.h"
 
 namespace zavelo::mail {
 namespace {
-
-// A value between single quotes, every single quote inside it doubled.
-QByteArray quotedLiteral(const QByteArray& value) {
-  QByteArray out = "'";
-  for (const char c : value) {
-    out += c;
-    if (c == '\'') out += '\'';
-  }
-  return out + '\'';
-}
 
 QByteArray textOf(const db::Value& value) {
   return value.value_or(QByteArray());
@@ -60,7 +51,7 @@ void ReportMailer::prepararcorreo(const QByteArray& userCode) {
   SMTP.setPort(portFromText(configuracion(kPortProperty)));
 
   CBorrar.close();
-  CBorrar.setCommandText(kUserStatement + quotedLiteral(userCode));
+  CBorrar.setCommandText(kUserStatement + db::sqlStringLiteral(userCode));
   CBorrar.open();
   if (!textOf(CBorrar.value(0)).isEmpty()) {
     MailMessage.setSender(textOf(CBorrar.value(0)));

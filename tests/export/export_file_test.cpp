@@ -27,17 +27,6 @@ QStringList entries(const QString& dir) {
                              QDir::Name);
 }
 
-TEST(SqlStringLiteral, QuotesAroundAndInnerQuotesDoubled) {
-  struct Case {
-    QByteArray value;
-    QByteArray literal;
-  } cases[] = {
-      {"", "''"},       {"07", "'07'"},   {"O'Neil", "'O''Neil'"}, {"'", "''''"},
-      {"''", "''''''"}, {" a ", "' a '"}, {"\xE9\"", "'\xE9\"'"},
-  };
-  for (const auto& c : cases) EXPECT_EQ(sqlStringLiteral(c.value), c.literal) << c.value.data();
-}
-
 TEST(ExportStatement, ProcedureWithQuotedDateAndBrand) {
   EXPECT_EQ(exportStatement(Kind::Inventory, "2025/08/11", "07"),
             "select CADENA from ZAVELO_INVENTARIO('2025/08/11','07')");
