@@ -23,8 +23,12 @@ const Client& loadClient(const QString& library) {
   const auto getMaster = reinterpret_cast<GetMaster>(lib->resolve("fb_get_master_interface"));
   Firebird::IMaster* master = getMaster ? getMaster() : nullptr;
   if (!master) {
+    const QString why =
+        getMaster ? QStringLiteral("it gave no master interface") : lib->errorString();
+    lib->unload();
+    delete lib;
     throw Error(QStringLiteral("The Firebird client library %1 has no fb_get_master_interface: %2")
-                    .arg(library, lib->errorString()));
+                    .arg(library, why));
   }
   Client client{master, master->getUtilInterface()};
   return loaded.emplace(library, client).first->second;

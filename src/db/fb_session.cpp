@@ -190,7 +190,8 @@ Session::~Session() {
 
 Firebird::ITransaction* Session::transaction(Status& st) {
   if (!transaction_) {
-    // Reads only; read committed with record versions unless asked for a snapshot.
+    // Read committed with record versions unless asked for a snapshot. Not read-only: the
+    // system itself only reads, but the ERP's procedures it calls may write work rows.
     QByteArray tpb;
     tpb += char(isc_tpb_version3);
     if (settings_.repeatableRead) {
@@ -200,7 +201,6 @@ Firebird::ITransaction* Session::transaction(Status& st) {
       tpb += char(isc_tpb_rec_version);
     }
     tpb += char(settings_.waitOnLocks ? isc_tpb_wait : isc_tpb_nowait);
-    tpb += char(isc_tpb_read);
     transaction_ = Ref(attachment_->startTransaction(
         st.ptr(), unsigned(tpb.size()), reinterpret_cast<const unsigned char*>(tpb.constData())));
     st.check();
@@ -211,13 +211,19 @@ Firebird::ITransaction* Session::transaction(Status& st) {
 void Session::endTransaction(Status& st, bool success) {
   if (!transaction_) return;
   if (success) {
-    if (settings_.commitRetaining) {
-      transaction_->commitRetaining(st.ptr());
-      st.check();
-    } else {
-      closeRef(transaction_, st, [&](Firebird::ITransaction* t) { t->commit(st.ptr()); });
+    try {
+      if (settings_.commitRetaining) {
+        transaction_->commitRetaining(st.ptr());
+        st.check();
+      } else {
+        closeRef(transaction_, st, [&](Firebird::ITransaction* t) { t->commit(st.ptr()); });
+      }
+      return;
+    } catch (...) {
+      // A commit that failed must not leave a dead transaction for the next statement.
+      endTransaction(st, false);
+      throw;
     }
-    return;
   }
   // After a failure: roll back quietly, the statement's error is the one to report.
   Status quiet(client_);

@@ -60,6 +60,14 @@ TEST_P(ResultSetTest, ProcedureArgumentsCarryQuotes) {
   EXPECT_EQ(CSkuCADENA.asText(), "VEN|2025/08/11|A'B");
 }
 
+// The system only reads, but the ERP's procedures it calls may write work rows of their own:
+// the statement's transaction must let them.
+TEST_P(ResultSetTest, AProcedureThatWritesRuns) {
+  CSku.setCommandText("select CADENA from ZAVELO_INVENTARIO('2025/08/11','ANOTAR')");
+  CSku.open();
+  EXPECT_EQ(cadenas(CSku), QList<Value>{QByteArray("ANOTADO|2025/08/11")});
+}
+
 TEST_P(ResultSetTest, NoRowsAndFailingProcedure) {
   CSku.setCommandText("select CADENA from ZAVELO_VENTAS('2025/08/11','VACIA')");
   CSku.open();
