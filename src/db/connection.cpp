@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
-#include <algorithm>
 
 #include "db/fb_client.h"
 #include "db/fb_session.h"
@@ -114,9 +113,6 @@ void Connection::open() {
 void Connection::close() {
   if (state_ != ConnectionState::Open) return;
   state_ = ConnectionState::Disconnecting;
-  for (Query* q : queries_) {
-    if (q->isOpen()) q->close();
-  }
   session_.reset();
   state_ = ConnectionState::Closed;
 }
@@ -124,14 +120,6 @@ void Connection::close() {
 QueryResult Connection::run(const QByteArray& sql) {
   if (!session_) throw Error(QStringLiteral("The database connection is not open"));
   return session_->run(sql);
-}
-
-void Connection::addQuery(Query* query) {
-  queries_.push_back(query);
-}
-
-void Connection::removeQuery(Query* query) {
-  queries_.erase(std::remove(queries_.begin(), queries_.end(), query), queries_.end());
 }
 
 }  // namespace zavelo::db

@@ -5,7 +5,6 @@
 #include <QByteArray>
 #include <QString>
 #include <memory>
-#include <vector>
 
 #include "db/param_list.h"
 #include "db/row_store.h"
@@ -37,7 +36,6 @@ class Connection {
 
   ParamList& params() { return params_; }
   const ParamList& params() const { return params_; }
-  const QString& clientLibrary() const { return clientLibrary_; }
 
   ConnectionState state() const { return state_; }
   bool isOpen() const { return state_ == ConnectionState::Open; }
@@ -46,21 +44,19 @@ class Connection {
   // are now, showing the wait cursor meanwhile. On failure the connection is closed again,
   // nothing of the attachment is kept and the Error (the client's text) goes to the caller.
   void open();
-  // Closes the open query objects and detaches. Nothing when closed.
+  // Detaches. Nothing when closed. (Query objects hold no cursor between calls, so there is
+  // none to close first.)
   void close();
 
  private:
   friend class Query;
   // Runs one statement on the open attachment.
   QueryResult run(const QByteArray& sql);
-  void addQuery(Query* query);
-  void removeQuery(Query* query);
 
   QString clientLibrary_;
   ParamList params_;
   ConnectionState state_ = ConnectionState::Closed;
   std::unique_ptr<fb::Session> session_;
-  std::vector<Query*> queries_;
 };
 
 }  // namespace zavelo::db

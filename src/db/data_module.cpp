@@ -26,7 +26,6 @@ void Tfdm::conectarbase(const QByteArray& servidor, const QByteArray& compania,
 
 QByteArray Tfdm::configuracion(const QByteArray& modulo, const QByteArray& categoria,
                                const QByteArray& propiedad) {
-  QConfiguracion.close();
   // The callers pass fixed texts without quotes, so they go in as they are.
   QConfiguracion.setSql("select conf_valor from configuracion where conf_modulo = '" + modulo +
                         "' and conf_categoria = '" + categoria + "' and conf_propiedad = '" +

@@ -22,7 +22,6 @@ class Tfdm {
   Tfdm(const Tfdm&) = delete;
   Tfdm& operator=(const Tfdm&) = delete;
 
-  // Declared in this order: the query objects go before the connection they work on.
   Connection Halvori;
   Query QConfiguracion;  // statement replaced at every lookup
   Query QSku;            // inventory export, through CSku

@@ -16,26 +16,21 @@ class Query {
   using Result = QueryResult;
 
   Query(Connection& connection, QByteArray sql = {});
-  ~Query();
   Query(const Query&) = delete;
   Query& operator=(const Query&) = delete;
 
-  Connection& connection() const { return connection_; }
   QByteArray sql() const { return sql_; }
   void setSql(QByteArray sql) { sql_ = std::move(sql); }
 
-  bool isOpen() const { return open_; }
-  void close() { open_ = false; }
-
   // Opens the connection first when it is closed (with whatever parameters it holds), runs
-  // the statement in a transaction of the connection's, fetches all rows and closes again.
-  // A failure leaves the query closed and throws the database's Error.
+  // the statement in a transaction of the connection's and fetches all rows. Nothing stays
+  // open afterwards, so between two calls a query object is always closed. A failure throws
+  // the database's Error.
   Result openFetchAllAndClose();
 
  private:
   Connection& connection_;
   QByteArray sql_;
-  bool open_ = false;
 };
 
 }  // namespace zavelo::db

@@ -37,9 +37,4 @@ void SettingsReader::endLine() {
   length_ = 0;
 }
 
-void parseSettings(QByteArrayView bytes, TSettingsEnvio& out) {
-  SettingsReader reader(out);
-  reader.feed(bytes);
-}
-
 }  // namespace zavelo::settings

@@ -36,7 +36,4 @@ class SettingsReader {
   bool swallowNext_ = false;  // the byte after a CR
 };
 
-// The whole file at once: empties the record, then reads the bytes into it.
-void parseSettings(QByteArrayView bytes, TSettingsEnvio& out);
-
 }  // namespace zavelo::settings

@@ -39,7 +39,6 @@ class AddressList {
   const QList<MailAddress>& entries() const { return entries_; }
   qsizetype size() const { return entries_.size(); }
   bool isEmpty() const { return entries_.isEmpty(); }
-  const MailAddress& at(qsizetype i) const { return entries_.at(i); }
   QList<QByteArray> addresses() const;
 
  private:
