@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "common/cp1252.h"
 #include "common/error.h"
 #include "mail/smtp/mime_writer.h"
 #include "mail/smtp/smtp_texts.h"
@@ -21,6 +22,12 @@ using std::chrono::milliseconds;
 
 // The message goes to the connection in blocks of this size, each against its own deadline.
 constexpr qsizetype kDataBlock = 256 * 1024;
+
+// A refused reply as the system's error: the server's text, its bytes read as Windows-1252
+// like every other 8-bit text of the system.
+Error replyError(const SmtpReply& reply) {
+  return Error(fromCp1252(reply.errorText()));
+}
 
 QString latin1(const char* text) {
   return QString::fromLatin1(text);
@@ -213,7 +220,7 @@ void SmtpClient::greet() {
   const SmtpReply greeting = readReply(Clock::now() + timeouts_.greeting, "the server's greeting");
   if (greeting.code != 220) {
     closeConnection();
-    throw Error(QString::fromLatin1(greeting.errorText()));
+    throw replyError(greeting);
   }
   authenticated_ = false;
   introduce();
@@ -232,7 +239,7 @@ void SmtpClient::introduce() {
   const SmtpReply helo = command("HELO " + name, timeouts_.command, "the reply to HELO");
   if (helo.code != 250) {
     closeConnection();
-    throw Error(QString::fromLatin1(helo.errorText()));
+    throw replyError(helo);
   }
   capabilities_.clear();
   heloFallback_ = true;
@@ -295,12 +302,12 @@ void SmtpClient::authLogin() {
   if (!offered) return;
 
   SmtpReply reply = command("AUTH LOGIN", timeouts_.command, "the reply to AUTH");
-  if (reply.code != 334) throw Error(QString::fromLatin1(reply.errorText()));
+  if (reply.code != 334) throw replyError(reply);
   reply = command(accountName_.toBase64(), timeouts_.command, "the reply to AUTH");
   if (reply.code == 235) return;
-  if (reply.code != 334) throw Error(QString::fromLatin1(reply.errorText()));
+  if (reply.code != 334) throw replyError(reply);
   reply = command(password_.toBase64(), timeouts_.command, "the reply to AUTH");
-  if (reply.code != 235) throw Error(QString::fromLatin1(reply.errorText()));
+  if (reply.code != 235) throw replyError(reply);
 }
 
 void SmtpClient::send(const MailMessage& message) {
@@ -316,7 +323,7 @@ void SmtpClient::send(const MailMessage& message) {
   sender.replace('\r', QByteArray()).replace('\n', QByteArray());  // one command line
   const SmtpReply mail = command("MAIL FROM:<" + trimmedBlanks(sender) + ">", timeouts_.mail,
                                  "the reply to MAIL FROM");
-  if (mail.code != 250) throw Error(QString::fromLatin1(mail.errorText()));
+  if (mail.code != 250) throw replyError(mail);
 
   for (const AddressList* list : {&message.recipients(), &message.ccList(), &message.bccList()})
     for (const MailAddress& entry : list->entries())
@@ -334,7 +341,7 @@ void SmtpClient::transactionCommand(const QByteArray& line, std::chrono::millise
   for (const int code : expected)
     if (reply.code == code) return;
   resetQuietly();
-  throw Error(QString::fromLatin1(reply.errorText()));
+  throw replyError(reply);
 }
 
 void SmtpClient::resetQuietly() {
