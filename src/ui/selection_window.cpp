@@ -92,24 +92,19 @@ Tfdorvanefamilia::Tfdorvanefamilia(db::Tfdm& dm, Notifier& notifier,
 Tfdorvanefamilia::~Tfdorvanefamilia() = default;
 
 void Tfdorvanefamilia::FormCreate(const settings::RegistryLocation& where) {
-  settings::TSettingsEnvio values;
   // The values read before an error stay as read; the error goes to the report afterwards.
   std::optional<Error> error;
   try {
-    settings::loadStartupSettings(notifier_, where, values);
+    settings::loadStartupSettings(notifier_, where, settings_);
   } catch (const Error& e) {
     error = e;
   }
   // Setting the texts starts no handler: focus and key events are all this window acts on.
-  ui_->Servidor->setText(fromCp1252(values.servidor));
-  ui_->Tusua->setText(fromCp1252(values.codusuario));
-  ui_->TClave->setText(fromCp1252(values.clave));
-  ui_->Cia->setText(fromCp1252(values.compania));
-  ui_->Fami->setText(fromCp1252(values.marca));
-  linea1_ = values.linea1;
-  directorio_ = values.directorio;
-  destinatarios_ = values.destinatarios;
-  automatico_ = values.automatico;
+  ui_->Servidor->setText(fromCp1252(settings_.servidor));
+  ui_->Tusua->setText(fromCp1252(settings_.codusuario));
+  ui_->TClave->setText(fromCp1252(settings_.clave));
+  ui_->Cia->setText(fromCp1252(settings_.compania));
+  ui_->Fami->setText(fromCp1252(settings_.marca));
   if (error) throw *error;
 }
 
@@ -305,13 +300,13 @@ QByteArray Tfdorvanefamilia::userCode() const {
   return toCp1252(ui_->Tusua->text());
 }
 QByteArray Tfdorvanefamilia::directorio() const {
-  return directorio_;
+  return settings_.directorio;
 }
 QByteArray Tfdorvanefamilia::destinatarios() const {
-  return destinatarios_;
+  return settings_.destinatarios;
 }
 bool Tfdorvanefamilia::automaticMode() const {
-  return automatico_ == "1";
+  return settings_.automaticMode();
 }
 QByteArray Tfdorvanefamilia::agencia() const {
   return agencia_;
@@ -320,10 +315,10 @@ void Tfdorvanefamilia::setAgencia(const QByteArray& value) {
   agencia_ = value;
 }
 QByteArray Tfdorvanefamilia::linea1() const {
-  return linea1_;
+  return settings_.linea1;
 }
 QByteArray Tfdorvanefamilia::automatico() const {
-  return automatico_;
+  return settings_.automatico;
 }
 
 }  // namespace zavelo

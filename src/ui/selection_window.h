@@ -14,6 +14,7 @@
 #include "db/link.h"
 #include "db/result_set.h"
 #include "settings/registry.h"
+#include "settings/settings_envio.h"
 
 class QKeyEvent;
 
@@ -82,10 +83,9 @@ class Tfdorvanefamilia : public QWidget {
   Notifier& notifier_;
   std::unique_ptr<Ui::Tfdorvanefamilia> ui_;
 
-  QByteArray linea1_;
-  QByteArray directorio_;
-  QByteArray destinatarios_;
-  QByteArray automatico_;
+  // The settings as read at creation. Lines 1, 3, 8 and 9 are read from here for the whole
+  // run; lines 2, 4, 5, 6 and 7 live on as the texts of their edits, which the user may change.
+  settings::TSettingsEnvio settings_;
   QByteArray agencia_;
 
   db::Link PAgencias;
