@@ -22,8 +22,10 @@
 #include <QTemporaryDir>
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <map>
+#include <thread>
 #include <vector>
 
 #include "common/error.h"
@@ -33,6 +35,7 @@
 #include "db/link.h"
 #include "db/result_set.h"
 #include "export/daily_export.h"
+#include "export/export_file.h"
 #include "fixtures/company_db.h"
 
 extern char** environ;
@@ -105,7 +108,20 @@ Measure measure(const QStringList& command) {
   }
   int status = 0;
   rusage usage{};
-  if (wait4(pid, &status, 0, &usage) != pid) return m;
+  // Bounded: a way that has not ended after ten minutes (a stalled connection, say) is
+  // killed and counts as failed.
+  const auto deadline = start + std::chrono::minutes(10);
+  pid_t ended = 0;
+  while ((ended = wait4(pid, &status, WNOHANG, &usage)) == 0) {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      std::fprintf(stderr, "%s did not end within ten minutes\n", argv[0]);
+      kill(pid, SIGKILL);
+      wait4(pid, &status, 0, &usage);
+      return m;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (ended != pid) return m;
   m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   m.maxRssKiB = usage.ru_maxrss;
   m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
@@ -143,8 +159,8 @@ int main(int argc, char** argv) {
   const QString minimal = QFileInfo(self).absolutePath() + "/export_bench_minimal";
   const QString isql = qEnvironmentVariable("ZAVELO_ISQL", QStringLiteral("isql-fb"));
   const QByteArray brand = "N:" + QByteArray::number(rows);
-  const QByteArray sql =
-      "select CADENA from ZAVELO_INVENTARIO('" + QByteArray(kDateText) + "','" + brand + "')";
+  // The statement and file name the program itself makes.
+  const QByteArray sql = exporting::exportStatement(exporting::Kind::Inventory, kDateText, brand);
   const test::FbLogin login = test::fbTestLogin();
 
   QTemporaryDir temp(QDir::tempPath() + "/zavelo-bench-XXXXXX");
@@ -164,7 +180,9 @@ int main(int argc, char** argv) {
     }
     const QString out = temp.filePath(QString(test::fbModeName(mode)) + "-out");
     QDir().mkpath(out);
-    const QString programFile = out + "/inventarios11082025.txt";
+    const QString programFile =
+        out + "/" +
+        exporting::exportFileName(exporting::filePrefix(exporting::Kind::Inventory), kDateText);
     const QString minimalFile = out + "/minimal.txt";
     const QString isqlFile = out + "/isql.txt";
     const QString script = out + "/statement.sql";
