@@ -1,0 +1,17 @@
+// SMTP time-outs for tests: every wait of the client bounded by one short value, so that a
+// server that stops answering fails a test quickly instead of after minutes.
+#pragma once
+
+#include <chrono>
+
+#include "mail/smtp/smtp_client.h"
+
+namespace zavelo::test {
+
+inline smtp::SmtpClient::Timeouts everyTimeout(std::chrono::milliseconds limit) {
+  smtp::SmtpClient::Timeouts t;
+  t.connect = t.greeting = t.command = t.mail = t.rcpt = t.data = t.dataBlock = t.dataEnd = limit;
+  return t;
+}
+
+}  // namespace zavelo::test
