@@ -1,28 +1,170 @@
-// The program entry: the data holder, the selection window (whose creation reads the registry
-// and the settings file), and the event loop until that window closes.
+// The program entry: the command line, the data holder, the selection window (whose creation
+// reads the registry and the settings file), and the event loop until that window closes. The
+// exit status says how the program's runs went; an unattended start also keeps a journal.
 #include <QApplication>
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QPointer>
+#include <QStandardPaths>
+#include <cstdio>
+#include <optional>
 
+#include "app/command_line.h"
+#include "app/journal.h"
 #include "app/message_box_notifier.h"
+#include "app/observed_notifier.h"
+#include "common/cp1252.h"
 #include "db/data_module.h"
+#include "export/run_status.h"
 #include "settings/registry.h"
 #include "ui/selection_window.h"
 
+namespace {
+
+using zavelo::exporting::RunEvent;
+
+void print(FILE* to, const QString& text) {
+  const QByteArray bytes = text.toLocal8Bit();
+  std::fputs(bytes.constData(), to);
+  if (!text.endsWith(u'\n')) std::fputc('\n', to);
+  std::fflush(to);
+}
+
+// Reads the command line before any window system is needed, so that --help, --version and a
+// refused line work without a display. Gives the options of a start, or sets the exit status
+// of everything else.
+std::optional<zavelo::StartOptions> readCommandLine(int argc, char** argv, int& exitStatus) {
+  QCoreApplication core(argc, argv);
+  QCoreApplication::setApplicationVersion(QStringLiteral(ZAVELO_VERSION));
+  const zavelo::CommandLine line =
+      zavelo::parseCommandLine(QCoreApplication::arguments(), QDate::currentDate());
+  switch (line.action) {
+    case zavelo::CommandLine::Action::Run:
+      return line.options;
+    case zavelo::CommandLine::Action::Help:
+    case zavelo::CommandLine::Action::Version:
+      print(stdout, line.text);
+      exitStatus = 0;
+      return std::nullopt;
+    case zavelo::CommandLine::Action::Refuse:
+      print(stderr,
+            QStringLiteral("ZadiRod: %1\nZadiRod --help muestra las opciones.").arg(line.text));
+      exitStatus = zavelo::exporting::RunStatus::kStopped;
+      return std::nullopt;
+  }
+  return line.options;
+}
+
+// Two unattended starts on one output folder must not write it at once. The lock lives in the
+// temporary folder, named after the output folder, so that the report folder holds nothing
+// but reports.
+QString lockPath(const QByteArray& outputFolder) {
+  QString folder = QDir::cleanPath(QFileInfo(zavelo::fromCp1252(outputFolder)).absoluteFilePath());
+#ifdef Q_OS_WIN
+  folder = folder.toLower();  // one folder, however its name is written
+#endif
+  const QByteArray hash = QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha1);
+  return QDir(QDir::tempPath())
+      .filePath(QStringLiteral("zadirod-%1.lock").arg(QString::fromLatin1(hash.toHex().left(16))));
+}
+
+QString defaultJournalPath() {
+  const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation);
+  QDir().mkpath(folder);
+  return QDir(folder).filePath(QStringLiteral("zadirod.log"));
+}
+
+QString startText(const zavelo::StartOptions& options) {
+  QString text = QStringLiteral("ZadiRod %1").arg(QCoreApplication::applicationVersion());
+  if (options.unattended)
+    text += QStringLiteral(", arranque desatendido del %1 al %2")
+                .arg(options.firstDay.toString(Qt::ISODate), options.lastDay.toString(Qt::ISODate));
+  return text;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  // Without arguments the program is the interactive one and reads no command line at all.
+  zavelo::StartOptions start;
+  if (argc > 1) {
+    int exitStatus = 0;
+    const std::optional<zavelo::StartOptions> options = readCommandLine(argc, argv, exitStatus);
+    if (!options) return exitStatus;
+    start = *options;
+  }
+
+#ifndef Q_OS_WIN
+  // A scheduler's start may come where there is no display: the windows are then drawn
+  // offscreen, which is all an unattended run needs.
+  if (start.unattended && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
   QApplication app(argc, argv);
-  zavelo::MessageBoxNotifier notifier;
+  QCoreApplication::setApplicationVersion(QStringLiteral(ZAVELO_VERSION));
+
+  // What the program does is heard by its exit status and, when asked for, its journal.
+  zavelo::exporting::RunStatus status;
+  std::optional<zavelo::Journal> journal;
+  if (!start.journal.isEmpty())
+    journal.emplace(start.journal);
+  else if (start.unattended)
+    journal.emplace(defaultJournalPath());
+  const zavelo::exporting::RunListener listener = [&](const RunEvent& event) {
+    status.record(event);
+    if (journal) journal->record(event);
+  };
+  listener({.type = RunEvent::Type::ProgramStarted, .text = startText(start)});
+
+  // Unattended, no box is ever shown: the program ends after the first one instead.
+  bool endRequested = false;
+  zavelo::MessageBoxNotifier boxes;
+  zavelo::ObservedNotifier notifier(start.unattended ? nullptr : &boxes, listener, [&] {
+    endRequested = true;
+    QCoreApplication::exit();
+  });
+
   // The data holder lives for the whole program; its connection stays closed until the
   // selection window connects.
   zavelo::db::Tfdm dm(notifier);
   // The main window; it is released when it closes, and its closing ends the event loop.
   const QPointer<zavelo::Tfdorvanefamilia> window =
       new zavelo::Tfdorvanefamilia(dm, notifier, zavelo::settings::defaultRegistryLocation());
-  window->show();
-  // Active from the start, also where no window manager hands it the focus: its first
-  // activation is what connects (and, unattended, runs the reports).
-  window->activateWindow();
-  const int result = QApplication::exec();
+  window->setRunListener(listener);
+  if (journal) journal->addSecret(window->passwordText());
+  listener({.type = RunEvent::Type::SettingsRead,
+            .text = QDir::toNativeSeparators(window->settingsFile()),
+            .detail = start.unattended          ? QStringLiteral("desatendido")
+                      : window->automaticMode() ? QStringLiteral("autom\u00e1tico")
+                                                : QStringLiteral("interactivo")});
+
+  QLockFile lock(lockPath(window->directorio()));
+  lock.setStaleLockTime(0);  // held as long as its process lives, however long the run takes
+  if (start.unattended && !endRequested && !lock.tryLock(0)) {
+    listener({.type = RunEvent::Type::AlreadyRunning,
+              .text = QDir::toNativeSeparators(lock.fileName())});
+    print(stderr, QStringLiteral("ZadiRod: otra corrida desatendida usa la carpeta %1; este "
+                                 "arranque termina sin hacer nada")
+                      .arg(zavelo::fromCp1252(window->directorio())));
+    endRequested = true;
+  }
+
+  if (!endRequested) {
+    if (start.unattended) window->setUnattended(start.firstDay, start.lastDay);
+    window->show();
+    // Active from the start, also where no window manager hands it the focus: its first
+    // activation is what connects (and, unattended, runs the reports).
+    window->activateWindow();
+    QApplication::exec();
+  }
   // Gone before the data holder it reads from, in case the loop ended before its deletion ran.
   delete window.data();
-  return result;
+  const int exitStatus = status.exitStatus();
+  listener({.type = RunEvent::Type::ProgramEnded, .exitStatus = exitStatus});
+  return exitStatus;
 }

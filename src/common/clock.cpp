@@ -8,14 +8,20 @@ std::optional<QDate> g_today;
 std::optional<QLocale> g_locale;
 }  // namespace
 
-QDate Clock::today() { return g_today.value_or(QDate::currentDate()); }
+QDate Clock::today() {
+  return g_today.value_or(QDate::currentDate());
+}
 
 QByteArray Clock::shortDate(QDate day) {
   const QLocale locale = g_locale.value_or(QLocale::system());
   return toCp1252(locale.toString(day, QLocale::ShortFormat));
 }
 
-void Clock::setToday(std::optional<QDate> day) { g_today = day; }
-void Clock::setLocale(std::optional<QLocale> locale) { g_locale = locale; }
+void Clock::setToday(std::optional<QDate> day) {
+  g_today = day;
+}
+void Clock::setLocale(std::optional<QLocale> locale) {
+  g_locale = locale;
+}
 
 }  // namespace zavelo

@@ -2,8 +2,11 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <exception>
+#include <new>
 
 #include "common/error.h"
+#include "common/handler_abandoned.h"
 
 namespace zavelo {
 
@@ -18,7 +21,9 @@ QString programTitle(const QString& programFilePath) {
   return name.left(1) + name.mid(1).toLower();
 }
 
-QString programTitle() { return programTitle(QCoreApplication::applicationFilePath()); }
+QString programTitle() {
+  return programTitle(QCoreApplication::applicationFilePath());
+}
 
 QString errorReportText(const QString& message) {
   if (!message.isEmpty() && message.back() > u'.') return message + u'.';
@@ -35,8 +40,18 @@ bool runGuarded(Notifier& notifier, const std::function<void()>& handler) {
     return true;
   } catch (const Error& e) {
     reportError(notifier, e.message());
-    return false;
+  } catch (const HandlerAbandoned&) {
+    // Its box has been recorded where it was raised.
+  } catch (const std::bad_alloc&) {
+    reportError(notifier, outOfMemoryText());
+  } catch (const std::exception& e) {
+    reportError(notifier, QString::fromLocal8Bit(e.what()));
   }
+  return false;
+}
+
+QString outOfMemoryText() {
+  return QStringLiteral("Out of memory");
 }
 
 }  // namespace zavelo

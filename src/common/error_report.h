@@ -21,8 +21,13 @@ QString errorReportText(const QString& message);
 // Shows the general error report for a message through the notifier.
 void reportError(Notifier& notifier, const QString& message);
 
-// Runs an event handler; an Error it raises goes to the general error report instead of
-// crossing the event loop. Returns false when the handler ended with an error.
+// The report's text for memory that ran out.
+QString outOfMemoryText();
+
+// Runs an event handler; an Error it raises, or any other standard exception (memory that ran
+// out, say), goes to the general error report instead of crossing the event loop and ending
+// the process. A handler abandoned where no box could be answered ends quietly: its box has
+// been recorded already. Returns false when the handler ended early.
 bool runGuarded(Notifier& notifier, const std::function<void()>& handler);
 
 }  // namespace zavelo

@@ -19,9 +19,12 @@ DayExport exportDay(db::ResultSet& set, const db::Field& field, Kind kind, QByte
   result.error = writeExportFile(directory, name, [&](LineView& line) {
     if (set.eof()) return false;
     line = set.view(column);
+    ++result.rows;
+    result.bytes += (line ? line->size() : 0) + 2;  // and CR LF
     set.next();
     return true;
   });
+  if (result.error) result.rows = result.bytes = 0;
   set.close();
   return result;
 }

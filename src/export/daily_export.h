@@ -16,6 +16,8 @@ namespace zavelo::exporting {
 struct DayExport {
   QString path;                  // directory + "/" + the day's file name
   std::optional<QString> error;  // set when the file could not be written
+  qint64 rows = 0;               // lines written
+  qint64 bytes = 0;              // the file's size, line ends included
 };
 
 // Closes the set, gives it the kind's statement for the date text and brand code, opens it

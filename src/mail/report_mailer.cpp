@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "common/cp1252.h"
 #include "common/error.h"
 #include "db/data_module.h"
 #include "db/sql_literal.h"
@@ -74,6 +75,7 @@ MailOutcome ReportMailer::enviarcorreo(
     ReportKind kind, const QByteArray& dateText, const QString& path,
     const QByteArray& destinatarios,
     const std::function<void(const QString& errorText)>& reportFailure) {
+  lastReply_.clear();
   if (SMTP.host().isEmpty() || SMTP.accountName().isEmpty() || SMTP.password().isEmpty() ||
       MailMessage.sender().isEmpty())
     return MailOutcome::NotAttempted;
@@ -103,6 +105,9 @@ MailOutcome ReportMailer::enviarcorreo(
     SMTP.connectToServer();
     if (configuracion(kTlsProperty) != kTlsOn) SMTP.authenticate();
     SMTP.send(MailMessage);
+    const smtp::SmtpReply& reply = SMTP.lastReply();
+    lastReply_ = QString::number(reply.code);
+    for (const QByteArray& line : reply.lines) lastReply_ += u' ' + fromCp1252(line);
   } catch (const Error& error) {
     reportFailure(error.message());
     return MailOutcome::Failed;

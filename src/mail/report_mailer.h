@@ -46,6 +46,9 @@ class ReportMailer {
                            const QByteArray& destinatarios,
                            const std::function<void(const QString& errorText)>& reportFailure);
 
+  // The server's reply to the last message sent, as one line of text ("250 OK id=…").
+  const QString& lastReply() const { return lastReply_; }
+
   // Declared before the client, which refers to it, so that it outlives the client.
   smtp::TlsLayer SSLHandler;
   smtp::SmtpClient SMTP;
@@ -60,6 +63,7 @@ class ReportMailer {
   // The text between the kind of report and the company name in the subject. Nothing sets it,
   // so a subject reads "Reporte inventarios  ACME", two blanks before the company name.
   QByteArray subjectSlot_;
+  QString lastReply_;
 };
 
 }  // namespace zavelo::mail

@@ -18,29 +18,50 @@
 #include "export/export_file.h"
 #include "ui/pictures.h"
 #include "ui/selection_window.h"
+#include "ui/window_helper.h"
 #include "ui_generation_window.h"
 
 namespace zavelo {
 namespace {
 
 using exporting::Kind;
+using exporting::RunEvent;
 
 // The window's outer size, title bar and borders included.
 constexpr QSize kOuterSize(380, 280);
 // The borders and title bar of a standard Windows frame, used until the real frame is known.
 constexpr QSize kStandardFrame(16, 39);
 
-// The run's result flag after one file: yes when its mail went out, no when the mail failed or
-// the file could not be written (so it was not mailed), unchanged when no mail was attempted.
-void follow(bool& resultFlag, std::optional<MailOutcome> outcome) {
-  if (!outcome || *outcome == MailOutcome::Failed) {
-    resultFlag = false;
-  } else if (*outcome == MailOutcome::Sent) {
-    resultFlag = true;
-  }
-}
-
 }  // namespace
+
+class Tfcierre::RunHooks : public exporting::RunDates,
+                           public exporting::RunExport,
+                           public exporting::RunMail {
+ public:
+  explicit RunHooks(Tfcierre& window) : w_(window) {}
+
+  QDate firstDay() const override { return w_.owner_.firstDay(); }
+  QDate lastDay() const override { return w_.owner_.lastDay(); }
+  exporting::WrittenFile generararchivo(Kind kind, QDate day) override {
+    return w_.generararchivo(kind, day);
+  }
+  void prepararcorreo() override { w_.prepararcorreo(); }
+  exporting::MailResult enviarcorreo(Kind kind, QDate day, const QString& path) override {
+    w_.lastErrorLine_.clear();
+    switch (w_.enviarcorreo(kind, day, path)) {
+      case MailOutcome::Sent:
+        return {exporting::MailOutcome::Sent, w_.mailer_.lastReply()};
+      case MailOutcome::Failed:
+        return {exporting::MailOutcome::Failed, w_.lastErrorLine_};
+      case MailOutcome::NotAttempted:
+        break;
+    }
+    return {exporting::MailOutcome::NotAttempted, {}};
+  }
+
+ private:
+  Tfcierre& w_;
+};
 
 Tfcierre::Tfcierre(Tfdorvanefamilia& owner, db::Tfdm& dm, Notifier& notifier)
     : QDialog(&owner),
@@ -48,6 +69,7 @@ Tfcierre::Tfcierre(Tfdorvanefamilia& owner, db::Tfdm& dm, Notifier& notifier)
       dm_(dm),
       notifier_(notifier),
       ui_(std::make_unique<Ui::Tfcierre>()),
+      helper_(new WindowHelper(*this, notifier)),
       PSku(dm.QSku, true),
       CSku(PSku),
       CSkuCADENA(CSku, "CADENA"),
@@ -73,17 +95,21 @@ Tfcierre::Tfcierre(Tfdorvanefamilia& owner, db::Tfdm& dm, Notifier& notifier)
           [this] { guarded(&Tfcierre::SpeedButton1Click); });
   connect(ui_->SBSalir, &QToolButton::clicked, this, [this] { guarded(&Tfcierre::SBSalirClick); });
   // Key preview: the window sees every key meant for one of its controls first.
-  qApp->installEventFilter(this);
+  helper_->setKeyPreview(
+      [this](const QKeyEvent& key) { helper_->guarded([&] { FormKeyDown(key); }); });
+  // Only the activation that follows the showing counts: when the window gets the focus back
+  // later (after a message box, from another program) no run starts, so an automatic run is
+  // not repeated after an error. Shown but never activated, it acts all the same after a
+  // short while, so that a start without the focus still runs.
+  helper_->setFirstActivation([this] { FormActivate(); });
 
   guarded(&Tfcierre::FormCreate);
 }
 
-Tfcierre::~Tfcierre() {
-  qApp->removeEventFilter(this);
-}
+Tfcierre::~Tfcierre() = default;
 
 void Tfcierre::guarded(void (Tfcierre::*handler)()) {
-  runGuarded(notifier_, [this, handler] { (this->*handler)(); });
+  helper_->guarded([this, handler] { (this->*handler)(); });
 }
 
 void Tfcierre::FormCreate() {
@@ -99,46 +125,17 @@ void Tfcierre::setOuterSize() {
 
 void Tfcierre::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  if (!event->spontaneous()) activationPending_ = true;
   if (!shownOnce_) {
     shownOnce_ = true;
     // Now the real frame is known (none on some platforms): the outer size is kOuterSize.
     setOuterSize();
   }
   // Centred on the desktop, not on the owner.
-  if (const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - frameGeometry().center() + pos());
-}
-
-bool Tfcierre::event(QEvent* event) {
-  if (event->type() == QEvent::WindowActivate && activationPending_) {
-    // Only the activation that follows the showing counts: when the window gets the focus back
-    // later (after a message box, from another program) no run starts, so an automatic run is
-    // not repeated after an error. Queued, so that the run starts once Qt has finished
-    // activating the window; nothing else is handled in between.
-    activationPending_ = false;
-    QMetaObject::invokeMethod(
-        this, [this] { guarded(&Tfcierre::FormActivate); }, Qt::QueuedConnection);
-  }
-  return QDialog::event(event);
+  helper_->centreOnScreen();
 }
 
 void Tfcierre::FormActivate() {
   if (owner_.automaticMode()) SpeedButton1Click();
-}
-
-bool Tfcierre::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() != QEvent::KeyPress || !watched->isWidgetType()) return false;
-  auto* widget = static_cast<QWidget*>(watched);
-  if (widget->window() != this) return false;
-  // A key reaches the focused control first and then its parents while unhandled; the window
-  // previews it once, at the first of them. The key then goes on to the control.
-  QWidget* first = focusWidget() ? focusWidget() : this;
-  if (widget == first) {
-    const auto& key = static_cast<const QKeyEvent&>(*event);
-    runGuarded(notifier_, [&] { FormKeyDown(key); });
-  }
-  return false;
 }
 
 void Tfcierre::keyPressEvent(QKeyEvent* event) {
@@ -161,31 +158,29 @@ void Tfcierre::SpeedButton1Click() {
   ui_->Panel5->show();
   repaint();
 
-  bool resultFlag = false;
-  QDate day = owner_.firstDay();
-  // The end date is read again before every pass; days compare as whole calendar days.
-  while (day.isValid() && owner_.lastDay().isValid() && !(owner_.lastDay() < day)) {
-    const std::optional<QString> inventory = generararchivo(Kind::Inventory, day);
-    prepararcorreo();
-    follow(resultFlag, inventory ? std::optional(enviarcorreo(Kind::Inventory, day, *inventory))
-                                 : std::nullopt);
-    const std::optional<QString> sales = generararchivo(Kind::Sales, day);
-    follow(resultFlag,
-           sales ? std::optional(enviarcorreo(Kind::Sales, day, *sales)) : std::nullopt);
-    ui_->Panel5->hide();
-    day = day.addDays(1);
-    repaint();
-  }
+  RunHooks hooks(*this);
+  exporting::ReportRun run(hooks, hooks, hooks,
+                           [this](const RunEvent& event) { onRunEvent(event); });
+  const bool resultFlag = run.run();
 
-  if (resultFlag) {
-    // The last mail of the run went out: the program ends. The modal display ends here, the
-    // selection window then closes itself, and the quit request ends the event loop.
+  // The last mail of the run went out: the program ends. A scheduler's start ends with its
+  // run, whatever became of the mails. The modal display ends here, the selection window then
+  // closes itself, and the quit request ends the event loop.
+  if (resultFlag || owner_.unattended()) {
     done(QDialog::Accepted);
     QCoreApplication::quit();
   }
 }
 
-std::optional<QString> Tfcierre::generararchivo(Kind kind, QDate day) {
+void Tfcierre::onRunEvent(const RunEvent& event) {
+  if (event.type == RunEvent::Type::DayEnded) {
+    ui_->Panel5->hide();
+    repaint();
+  }
+  if (owner_.runListener()) owner_.runListener()(event);
+}
+
+exporting::WrittenFile Tfcierre::generararchivo(Kind kind, QDate day) {
   const QByteArray dateText = Clock::shortDate(day);
   ui_->Panel5->hide();
   ui_->Panel5->setText(fromCp1252(exporting::exportStatusCaption(kind, dateText)));
@@ -198,11 +193,8 @@ std::optional<QString> Tfcierre::generararchivo(Kind kind, QDate day) {
   const db::Field& field = kind == Kind::Inventory ? CSkuCADENA : CVentasCADENA;
   const exporting::DayExport written = exporting::exportDay(
       set, field, kind, dateText, owner_.brandCode(), fromCp1252(owner_.directorio()));
-  if (written.error) {
-    addErrorLine(*written.error);
-    return std::nullopt;
-  }
-  return written.path;
+  if (written.error) addErrorLine(*written.error);
+  return {written.path, written.rows, written.bytes, written.error};
 }
 
 void Tfcierre::prepararcorreo() {
@@ -217,6 +209,7 @@ MailOutcome Tfcierre::enviarcorreo(Kind kind, QDate day, const QString& path) {
 }
 
 void Tfcierre::addErrorLine(const QString& text) {
+  lastErrorLine_ = text;
   QString lines = QStringLiteral("ERROR: ") + text;
   lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   lines.replace(u'\r', u'\n');

@@ -14,6 +14,7 @@
 #include "db/link.h"
 #include "db/result_set.h"
 #include "export/export_kind.h"
+#include "export/report_run.h"
 #include "mail/report_mailer.h"
 
 class QKeyEvent;
@@ -25,6 +26,7 @@ class Tfcierre;
 namespace zavelo {
 class Notifier;
 class Tfdorvanefamilia;
+class WindowHelper;
 namespace db {
 class Tfdm;
 }
@@ -55,8 +57,6 @@ class Tfcierre : public QDialog {
   virtual void prepararcorreo();
   virtual MailOutcome enviarcorreo(exporting::Kind kind, QDate day, const QString& path);
 
-  bool event(QEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -70,16 +70,23 @@ class Tfcierre : public QDialog {
   void SBSalirClick();
   void FormClose();
 
-  // Writes one day's file of one kind and gives its path; nullopt when the file could not be
-  // written (the reason is then at the top of StatusMemo). Database errors go to the caller.
-  std::optional<QString> generararchivo(exporting::Kind kind, QDate day);
+  // Writes one day's file of one kind; when it could not be written, the reason is also put at
+  // the top of StatusMemo. Database errors go to the caller.
+  exporting::WrittenFile generararchivo(exporting::Kind kind, QDate day);
+  // Hears the run's events: the window's own steps between days, then the owner's listener.
+  void onRunEvent(const exporting::RunEvent& event);
   void guarded(void (Tfcierre::*handler)());
   void setOuterSize();
+
+  // What the run reaches the window through: the owner's dates, the files, the mailing.
+  class RunHooks;
+  friend class RunHooks;
 
   Tfdorvanefamilia& owner_;
   db::Tfdm& dm_;
   Notifier& notifier_;
   std::unique_ptr<Ui::Tfcierre> ui_;
+  WindowHelper* helper_;  // a child of this window
 
   db::Link PSku;
   db::ResultSet CSku;
@@ -89,8 +96,8 @@ class Tfcierre : public QDialog {
   db::Field CVentasCADENA;
   mail::ReportMailer mailer_;
 
-  bool shownOnce_ = false;          // the first showing has set the outer size
-  bool activationPending_ = false;  // shown, its activation not yet seen
+  bool shownOnce_ = false;  // the first showing has set the outer size
+  QString lastErrorLine_;   // the text of the last "ERROR: " line put in StatusMemo
 };
 
 }  // namespace zavelo

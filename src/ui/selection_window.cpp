@@ -10,8 +10,7 @@
 #include <QPointer>
 #include <QScopedValueRollback>
 #include <QScreen>
-#include <QTimer>
-#include <chrono>
+#include <QShowEvent>
 #include <optional>
 
 #include "common/clock.h"
@@ -23,6 +22,7 @@
 #include "settings/startup_settings.h"
 #include "ui/generation_window.h"
 #include "ui/pictures.h"
+#include "ui/window_helper.h"
 #include "ui_selection_window.h"
 
 namespace zavelo {
@@ -41,8 +41,6 @@ void substituteWindowsFonts() {
 
 constexpr int kTopBand = 89;     // Panel2
 constexpr int kBottomBand = 52;  // Panel1
-// How long a shown window waits for its first activation before acting as if it had come.
-constexpr std::chrono::milliseconds kActivationGrace{1500};
 
 }  // namespace
 
@@ -52,6 +50,7 @@ Tfdorvanefamilia::Tfdorvanefamilia(db::Tfdm& dm, Notifier& notifier,
       dm_(dm),
       notifier_(notifier),
       ui_(std::make_unique<Ui::Tfdorvanefamilia>()),
+      helper_(new WindowHelper(*this, notifier)),
       PAgencias(dm.TAgencia, false),
       CAgencias(PAgencias),
       CAgenciasSUCU_ID(CAgencias, "SUCU_ID"),
@@ -76,14 +75,17 @@ Tfdorvanefamilia::Tfdorvanefamilia(db::Tfdm& dm, Notifier& notifier,
   connect(ui_->CboAgencia, &QComboBox::activated, this,
           [this] { guarded(&Tfdorvanefamilia::CboAgenciaChange); });
   connect(qApp, &QApplication::focusChanged, this, &Tfdorvanefamilia::onFocusChanged);
-  // Key preview: the window sees every key meant for one of its controls first. The filter
-  // sits on each control rather than on the application, whose filter list other windows
-  // change while a key is being delivered (the generation window adds its own on creation).
+  // Key preview: the window sees every key meant for one of its controls (or for the open
+  // branch list) first.
+  helper_->setKeyPreview([this](const QKeyEvent& key) { FormKeyDown(key); });
+  // A window that is shown but never activated (a program started by a scheduler may not get
+  // the focus) still makes its first-activation steps, so that an unattended run starts.
+  helper_->setFirstActivation([this] { FormActivate(); });
+  // The date pickers and the branch list are watched for their own keys as well.
   for (QWidget* control : findChildren<QWidget*>()) control->installEventFilter(this);
 
-  // Centred on the desktop.
-  if (const QScreen* screen = QGuiApplication::primaryScreen())
-    move(screen->availableGeometry().center() - rect().center());
+  // Centred on the desktop; again once shown, when the frame is known.
+  helper_->centreOnScreen();
 
   ui_->Servidor->setFocus();
   runGuarded(notifier_, [&] { FormCreate(where); });
@@ -95,7 +97,7 @@ void Tfdorvanefamilia::FormCreate(const settings::RegistryLocation& where) {
   // The values read before an error stay as read; the error goes to the report afterwards.
   std::optional<Error> error;
   try {
-    settings::loadStartupSettings(notifier_, where, settings_);
+    settingsFile_ = settings::loadStartupSettings(notifier_, where, settings_);
   } catch (const Error& e) {
     error = e;
   }
@@ -108,35 +110,35 @@ void Tfdorvanefamilia::FormCreate(const settings::RegistryLocation& where) {
   if (error) throw *error;
 }
 
-bool Tfdorvanefamilia::event(QEvent* event) {
-  if (event->type() == QEvent::WindowActivate) firstActivation();
-  if (event->type() == QEvent::Show && !event->spontaneous() && !activated_) {
-    // A window that is shown but never activated (a program started by a scheduler may not get
-    // the focus) still makes its first-activation steps, so that an unattended run starts.
-    QTimer::singleShot(kActivationGrace, this, &Tfdorvanefamilia::firstActivation);
+void Tfdorvanefamilia::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!event->spontaneous() && !shownOnce_) {
+    shownOnce_ = true;
+    helper_->centreOnScreen();
   }
-  // Without a focused control the window itself is the first to get a key.
-  if (event->type() == QEvent::KeyPress && !focusWidget())
-    FormKeyDown(static_cast<const QKeyEvent&>(*event));
-  return QWidget::event(event);
 }
 
-void Tfdorvanefamilia::firstActivation() {
-  if (activated_) return;
-  // Once. Queued, so that the connection (and in automatic mode the whole generation run)
-  // happens after Qt has finished activating the window.
-  activated_ = true;
-  QMetaObject::invokeMethod(
-      this, [this] { guarded(&Tfdorvanefamilia::FormActivate); }, Qt::QueuedConnection);
+void Tfdorvanefamilia::setUnattended(QDate firstDay, QDate lastDay) {
+  unattended_ = true;
+  unattendedFirst_ = firstDay;
+  unattendedLast_ = lastDay;
 }
 
 void Tfdorvanefamilia::FormActivate() {
   const QDate today = Clock::today();
-  ui_->EFecIni->setDate(today);
-  ui_->EFecfin->setDate(today);
+  ui_->EFecIni->setDate(unattended_ && unattendedFirst_.isValid() ? unattendedFirst_ : today);
+  ui_->EFecfin->setDate(unattended_ && unattendedLast_.isValid() ? unattendedLast_ : today);
   if (!ui_->Servidor->text().isEmpty() && !ui_->Tusua->text().isEmpty() &&
-      !ui_->TClave->text().isEmpty() && !ui_->Cia->text().isEmpty())
+      !ui_->TClave->text().isEmpty() && !ui_->Cia->text().isEmpty()) {
     CiaExit();
+  } else if (unattended_) {
+    // Nobody is there to complete the origin: waiting would never end.
+    throw Error(
+        QStringLiteral(
+            "Faltan datos de origen en %1: servidor, usuario, clave y compa\u00F1\u00EDa son "
+            "necesarios para conectar")
+            .arg(settingsFile_.isEmpty() ? QStringLiteral("settingsenvio.conf") : settingsFile_));
+  }
 }
 
 void Tfdorvanefamilia::onFocusChanged(QWidget* old, QWidget* now) {
@@ -155,8 +157,22 @@ void Tfdorvanefamilia::CiaExit() {
 
   showStatus(QStringLiteral("Conectando a la base de datos ") + ui_->Cia->text() +
              QStringLiteral(" ..."));
-  dm_.conectarbase(toCp1252(ui_->Servidor->text()), toCp1252(ui_->Cia->text()),
-                   toCp1252(ui_->Tusua->text()), toCp1252(ui_->TClave->text()));
+  // Heard whether the connection opens or not: the database string and the user, never the
+  // password.
+  const auto announce = [this] {
+    if (listener_)
+      listener_({.type = exporting::RunEvent::Type::Connecting,
+                 .text = fromCp1252(dm_.Halvori.params().value("Database")),
+                 .detail = ui_->Tusua->text()});
+  };
+  try {
+    dm_.conectarbase(toCp1252(ui_->Servidor->text()), toCp1252(ui_->Cia->text()),
+                     toCp1252(ui_->Tusua->text()), toCp1252(ui_->TClave->text()));
+  } catch (...) {
+    announce();
+    throw;
+  }
+  announce();
 
   ui_->EFecIni->setEnabled(true);
   ui_->EFecfin->setEnabled(true);
@@ -210,10 +226,6 @@ bool Tfdorvanefamilia::eventFilter(QObject* watched, QEvent* event) {
   auto* widget = static_cast<QWidget*>(watched);
   const auto& key = static_cast<const QKeyEvent&>(*event);
 
-  // A key reaches the focused control first and then its parents while unhandled; the window
-  // previews it once, at the first of them. The key then goes on to the control.
-  if (widget == focusWidget()) FormKeyDown(key);
-
   // Tab leaves a date picker (instead of moving between its day, month and year), as it leaves
   // every other control.
   if ((widget == ui_->EFecIni || widget == ui_->EFecfin) &&
@@ -234,11 +246,15 @@ bool Tfdorvanefamilia::eventFilter(QObject* watched, QEvent* event) {
 
 void Tfdorvanefamilia::FormKeyDown(const QKeyEvent& key) {
   if (key.modifiers() & (Qt::ShiftModifier | Qt::AltModifier | Qt::ControlModifier)) return;
-  // F2 works also while SpeedButton3 is disabled, so before any connection too.
-  if (key.key() == Qt::Key_F2)
+  // F2 works also while SpeedButton3 is disabled, so before any connection too. Either action
+  // closes a dropped-down branch list first, as the window it opens or closes takes its place.
+  if (key.key() == Qt::Key_F2) {
+    helper_->closePopup();
     guarded(&Tfdorvanefamilia::SpeedButton3Click);
-  else if (key.key() == Qt::Key_Escape)
+  } else if (key.key() == Qt::Key_Escape) {
+    helper_->closePopup();
     guarded(&Tfdorvanefamilia::SpeedButton2Click);
+  }
 }
 
 void Tfdorvanefamilia::SpeedButton3Click() {
@@ -284,7 +300,7 @@ void Tfdorvanefamilia::showStatus(const QString& text) {
 }
 
 void Tfdorvanefamilia::guarded(void (Tfdorvanefamilia::*handler)()) {
-  runGuarded(notifier_, [this, handler] { (this->*handler)(); });
+  helper_->guarded([this, handler] { (this->*handler)(); });
 }
 
 QDate Tfdorvanefamilia::firstDay() const {
@@ -299,6 +315,9 @@ QByteArray Tfdorvanefamilia::brandCode() const {
 QByteArray Tfdorvanefamilia::userCode() const {
   return toCp1252(ui_->Tusua->text());
 }
+QString Tfdorvanefamilia::passwordText() const {
+  return ui_->TClave->text();
+}
 QByteArray Tfdorvanefamilia::directorio() const {
   return settings_.directorio;
 }
@@ -306,7 +325,7 @@ QByteArray Tfdorvanefamilia::destinatarios() const {
   return settings_.destinatarios;
 }
 bool Tfdorvanefamilia::automaticMode() const {
-  return settings_.automaticMode();
+  return unattended_ || settings_.automaticMode();
 }
 QByteArray Tfdorvanefamilia::agencia() const {
   return agencia_;

@@ -13,6 +13,7 @@
 #include "db/field.h"
 #include "db/link.h"
 #include "db/result_set.h"
+#include "export/run_event.h"
 #include "settings/registry.h"
 #include "settings/settings_envio.h"
 
@@ -24,6 +25,7 @@ class Tfdorvanefamilia;
 
 namespace zavelo {
 class Notifier;
+class WindowHelper;
 namespace db {
 class Tfdm;
 }
@@ -52,12 +54,25 @@ class Tfdorvanefamilia : public QWidget {
 
   QByteArray linea1() const;      // settings line 1, read by nothing
   QByteArray automatico() const;  // settings line 9 as read
+  // The text of the password edit, for what must never show it.
+  QString passwordText() const;
+  // The settings file that creation looked at (empty when the registry gave no folder).
+  QString settingsFile() const { return settingsFile_; }
+
+  // A scheduler's start: automatic mode whatever line 9 says, over the given days instead of
+  // today, and the program ends when the run ends, whatever its result flag. A start whose
+  // origin is incomplete, so that nothing could connect, is an error instead of a wait.
+  void setUnattended(QDate firstDay, QDate lastDay);
+  bool unattended() const { return unattended_; }
+  // Hears the connection and every event of the generation window's runs.
+  void setRunListener(exporting::RunListener listener) { listener_ = std::move(listener); }
+  const exporting::RunListener& runListener() const { return listener_; }
 
  protected:
-  bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   // Event handlers; each runs inside runGuarded, so an error ends it with the error report.
@@ -70,9 +85,6 @@ class Tfdorvanefamilia : public QWidget {
   void SpeedButton2Click();  // the Esc action
   void FormClose();
 
-  // Schedules FormActivate, the first time only: at the first activation, or a little after
-  // the first showing when no activation has come by then.
-  void firstActivation();
   void guarded(void (Tfdorvanefamilia::*handler)());
   void onFocusChanged(QWidget* old, QWidget* now);
   // Panel5 with a text, shown over the other controls and drawn before a blocking step.
@@ -82,6 +94,7 @@ class Tfdorvanefamilia : public QWidget {
   db::Tfdm& dm_;
   Notifier& notifier_;
   std::unique_ptr<Ui::Tfdorvanefamilia> ui_;
+  WindowHelper* helper_;  // a child of this window
 
   // The settings as read at creation. Lines 1, 3, 8 and 9 are read from here for the whole
   // run; lines 2, 4, 5, 6 and 7 live on as the texts of their edits, which the user may change.
@@ -93,8 +106,13 @@ class Tfdorvanefamilia : public QWidget {
   db::Field CAgenciasSUCU_ID;
   db::Field CAgenciasSUCU_NOMBRE;
 
-  bool activated_ = false;   // FormActivate has been scheduled
+  QString settingsFile_;
   bool connecting_ = false;  // inside CiaExit: its own focus moves start nothing
+  bool shownOnce_ = false;
+  bool unattended_ = false;
+  QDate unattendedFirst_;
+  QDate unattendedLast_;
+  exporting::RunListener listener_;
 };
 
 }  // namespace zavelo

@@ -418,7 +418,10 @@ void SmtpClient::waitForWritten(Clock::time_point deadline, const char* what) {
 SmtpReply SmtpClient::readReply(Clock::time_point deadline, const char* what) {
   for (;;) {
     try {
-      if (auto reply = reader_.takeReply()) return *reply;
+      if (auto reply = reader_.takeReply()) {
+        lastReply_ = *reply;
+        return *reply;
+      }
       if (socket_->bytesAvailable() > 0) {
         reader_.feed(socket_->readAll());
         continue;

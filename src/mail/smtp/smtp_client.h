@@ -87,6 +87,8 @@ class SmtpClient {
   // The lines of the last EHLO reply after its first line; empty after a HELO.
   const QList<QByteArray>& capabilities() const { return capabilities_; }
   bool authenticated() const { return authenticated_; }
+  // The last reply the server gave, such as its 250 after a message.
+  const SmtpReply& lastReply() const { return lastReply_; }
   bool encrypted() const;
 
  private:
@@ -127,6 +129,7 @@ class SmtpClient {
   QList<QByteArray> capabilities_;
   bool heloFallback_ = false;
   bool authenticated_ = false;
+  SmtpReply lastReply_;
 };
 
 }  // namespace zavelo::smtp

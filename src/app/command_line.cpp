@@ -1,0 +1,106 @@
+#include "app/command_line.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QRegularExpression>
+#include <cstring>
+
+namespace zavelo {
+namespace {
+
+const QString kUnattended = QStringLiteral("desatendido");
+const QString kFrom = QStringLiteral("desde");
+const QString kTo = QStringLiteral("hasta");
+const QString kJournal = QStringLiteral("registro");
+
+CommandLine refuse(const QString& why) {
+  return {CommandLine::Action::Refuse, {}, why};
+}
+
+// A calendar day written AAAA-MM-DD, and nothing else.
+std::optional<QDate> isoDay(const QString& text) {
+  static const QRegularExpression form(QStringLiteral("^[0-9]{4}-[0-9]{2}-[0-9]{2}$"));
+  if (!form.match(text).hasMatch()) return std::nullopt;
+  const QDate day = QDate::fromString(text, Qt::ISODate);
+  if (!day.isValid()) return std::nullopt;
+  return day;
+}
+
+}  // namespace
+
+bool asksForUnattended(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--desatendido") == 0) return true;
+  return false;
+}
+
+CommandLine parseCommandLine(const QStringList& arguments, QDate today) {
+  QCommandLineParser parser;
+  parser.setApplicationDescription(QStringLiteral(
+      "Reportes diarios de inventario y ventas de ZAVELO desde la base de datos de Halvori.\n"
+      "Sin argumentos, el programa interactivo."));
+  const QCommandLineOption unattended(
+      kUnattended, QStringLiteral("Arranque de un programador de tareas: modo autom\u00e1tico sin "
+                                  "ning\u00fan mensaje en pantalla; el programa termina con su "
+                                  "corrida."));
+  const QCommandLineOption from(
+      kFrom, QStringLiteral("Primer d\u00eda (solo con --desatendido; por omisi\u00f3n hoy)."),
+      QStringLiteral("AAAA-MM-DD"));
+  const QCommandLineOption to(
+      kTo, QStringLiteral("\u00daltimo d\u00eda (solo con --desatendido; por omisi\u00f3n hoy)."),
+      QStringLiteral("AAAA-MM-DD"));
+  const QCommandLineOption journal(kJournal,
+                                   QStringLiteral("Escribe el registro de la corrida en ARCHIVO."),
+                                   QStringLiteral("ARCHIVO"));
+  const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                                QStringLiteral("Muestra esta ayuda."));
+  const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
+                                   QStringLiteral("Muestra la versi\u00f3n."));
+  parser.addOptions({unattended, from, to, journal, help, version});
+
+  if (!parser.parse(arguments)) return refuse(parser.errorText());
+  if (parser.isSet(help)) return {CommandLine::Action::Help, {}, parser.helpText()};
+  if (parser.isSet(version))
+    return {CommandLine::Action::Version,
+            {},
+            QStringLiteral("ZadiRod %1").arg(QCoreApplication::applicationVersion())};
+  if (!parser.positionalArguments().isEmpty())
+    return refuse(QStringLiteral("Argumento no reconocido: \u00ab%1\u00bb")
+                      .arg(parser.positionalArguments().first()));
+
+  CommandLine result;
+  StartOptions& options = result.options;
+  options.unattended = parser.isSet(unattended);
+  if ((parser.isSet(from) || parser.isSet(to)) && !options.unattended)
+    return refuse(QStringLiteral("--desde y --hasta solo valen con --desatendido"));
+
+  options.firstDay = options.lastDay = today;
+  for (const auto& [option, day] : {std::pair{&from, &options.firstDay}, {&to, &options.lastDay}}) {
+    if (!parser.isSet(*option)) continue;
+    const QString text = parser.value(*option);
+    const std::optional<QDate> read = isoDay(text);
+    if (!read)
+      return refuse(QStringLiteral("Fecha no v\u00e1lida en --%1: \u00ab%2\u00bb (se espera "
+                                   "AAAA-MM-DD, un d\u00eda que exista)")
+                        .arg(option->names().first(), text));
+    *day = *read;
+  }
+  if (options.lastDay < options.firstDay)
+    return refuse(
+        QStringLiteral("Rango invertido: --desde %1 es posterior a --hasta %2")
+            .arg(options.firstDay.toString(Qt::ISODate), options.lastDay.toString(Qt::ISODate)));
+  if (options.firstDay.daysTo(options.lastDay) + 1 > kMaxRangeDays)
+    return refuse(QStringLiteral("Rango demasiado largo: %1 d\u00edas; el m\u00e1ximo es %2")
+                      .arg(options.firstDay.daysTo(options.lastDay) + 1)
+                      .arg(kMaxRangeDays));
+
+  if (parser.isSet(journal)) {
+    options.journal = parser.value(journal);
+    if (options.journal.isEmpty())
+      return refuse(QStringLiteral("--registro necesita el nombre de un archivo"));
+  }
+  return result;
+}
+
+}  // namespace zavelo

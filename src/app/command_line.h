@@ -1,0 +1,37 @@
+// The command line. Without arguments the program is the interactive one; a scheduler starts it
+// with --desatendido, optionally over a range of days and with a journal of its own.
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace zavelo {
+
+struct StartOptions {
+  bool unattended = false;  // --desatendido
+  QDate firstDay;           // --desde, or today
+  QDate lastDay;            // --hasta, or today
+  QString journal;          // --registro, or empty
+};
+
+struct CommandLine {
+  enum class Action { Run, Help, Version, Refuse };
+  Action action = Action::Run;
+  StartOptions options;
+  // What to print: the help or version text, or why the command line was refused.
+  QString text;
+};
+
+// The longest range of days one unattended start may cover.
+constexpr int kMaxRangeDays = 366;
+
+// Reads the arguments (the program's name first); today fills in the dates not given.
+CommandLine parseCommandLine(const QStringList& arguments, QDate today);
+
+// True when the arguments ask for an unattended start, judged before the application exists
+// (it decides whether a display is needed at all).
+bool asksForUnattended(int argc, char** argv);
+
+}  // namespace zavelo

@@ -1,0 +1,161 @@
+#include "app/journal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cstdio>
+#include <cstdlib>
+
+namespace zavelo {
+namespace {
+
+using exporting::RunEvent;
+
+QString oneLine(QString text) {
+  text = text.trimmed();
+  text.replace(QStringLiteral("\r\n"), QStringLiteral(" / "));
+  text.replace(u'\r', QStringLiteral(" / "));
+  text.replace(u'\n', QStringLiteral(" / "));
+  return text;
+}
+
+QString kindName(const RunEvent& event) {
+  if (!event.kind) return {};
+  return *event.kind == exporting::Kind::Inventory ? QStringLiteral("inventarios")
+                                                   : QStringLiteral("ventas");
+}
+
+QString day(const RunEvent& event) {
+  return event.day.toString(Qt::ISODate);
+}
+
+QString fileOf(const RunEvent& event) {
+  return QStringLiteral("%1 del %2 (%3)").arg(kindName(event), day(event), event.path);
+}
+
+QString boxName(RunEvent::Box box) {
+  switch (box) {
+    case RunEvent::Box::ErrorReport:
+      return QStringLiteral("error");
+    case RunEvent::Box::Notice:
+      return QStringLiteral("aviso");
+    case RunEvent::Box::ErrorBox:
+      return QStringLiteral("error de configuraci\u00f3n");
+  }
+  return {};
+}
+
+// The local time with its offset from UTC, to the second: 2026-12-10T06:54:06-05:00.
+QString stamp(const QDateTime& time) {
+  const int offset = time.offsetFromUtc();
+  const int minutes = std::abs(offset) / 60;
+  return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss")) + (offset < 0 ? u'-' : u'+') +
+         QStringLiteral("%1:%2")
+             .arg(minutes / 60, 2, 10, QChar(u'0'))
+             .arg(minutes % 60, 2, 10, QChar(u'0'));
+}
+
+}  // namespace
+
+QString journalText(const RunEvent& event) {
+  using T = RunEvent::Type;
+  switch (event.type) {
+    case T::ProgramStarted:
+      return QStringLiteral("Inicio: ") + oneLine(event.text);
+    case T::SettingsRead:
+      return QStringLiteral("Configuraci\u00f3n: %1, modo %2")
+          .arg(oneLine(event.text), oneLine(event.detail));
+    case T::Connecting:
+      return QStringLiteral("Conexi\u00f3n: base de datos %1, usuario %2")
+          .arg(oneLine(event.text), oneLine(event.detail));
+    case T::RunStarted:
+      return QStringLiteral("Corrida: desde el %1").arg(day(event));
+    case T::FileWritten:
+      return QStringLiteral("Archivo escrito: %1, %2 l\u00edneas, %3 bytes")
+          .arg(fileOf(event))
+          .arg(event.rows)
+          .arg(event.bytes);
+    case T::FileNotWritten:
+      return QStringLiteral("Archivo NO escrito: %1: %2").arg(fileOf(event), oneLine(event.text));
+    case T::MailSent:
+      return QStringLiteral("Correo enviado: %1; respuesta del servidor: %2")
+          .arg(fileOf(event), oneLine(event.text));
+    case T::MailFailed:
+      return QStringLiteral("Correo NO enviado (error): %1: %2")
+          .arg(fileOf(event), oneLine(event.text));
+    case T::MailNotAttempted:
+      return QStringLiteral(
+                 "Correo NO enviado (no intentado): %1: el usuario no tiene cuenta de correo")
+          .arg(fileOf(event));
+    case T::DayEnded:
+      return QStringLiteral("D\u00eda terminado: %1").arg(day(event));
+    case T::RunEnded:
+      return QStringLiteral("Corrida terminada: el \u00faltimo correo intentado %1")
+          .arg(event.resultFlag ? QStringLiteral("sali\u00f3")
+                                : QStringLiteral("no sali\u00f3 (o no hubo correo)"));
+    case T::RunStopped:
+      return QStringLiteral("Corrida detenida por un error: ") + oneLine(event.text);
+    case T::MessageBox:
+      return QStringLiteral("Mensaje (%1): %2").arg(boxName(event.box), oneLine(event.text));
+    case T::AlreadyRunning:
+      return QStringLiteral(
+                 "Otra corrida desatendida est\u00e1 en curso (%1): este arranque no "
+                 "hace nada")
+          .arg(oneLine(event.text));
+    case T::ProgramEnded:
+      return QStringLiteral("Fin: estado de salida %1").arg(event.exitStatus);
+  }
+  return {};
+}
+
+Journal::Journal(QString path, qint64 rolloverBytes)
+    : path_(std::move(path)),
+      rolloverBytes_(rolloverBytes),
+      now_([] { return QDateTime::currentDateTime(); }) {}
+
+void Journal::addSecret(const QString& secret) {
+  if (!secret.isEmpty() && !secrets_.contains(secret)) secrets_.append(secret);
+}
+
+QString Journal::scrubbed(QString text) const {
+  for (const QString& secret : secrets_) text.replace(secret, QStringLiteral("********"));
+  return text;
+}
+
+void Journal::record(const RunEvent& event) {
+  // The window's own bookkeeping between days says nothing the file lines do not.
+  if (event.type == RunEvent::Type::DayEnded) return;
+  write(journalText(event));
+}
+
+void Journal::write(const QString& text) {
+  const QByteArray line = (stamp(now_()) + u' ' + scrubbed(text)).toUtf8() + '\n';
+  const QFileInfo info(path_);
+  if (info.exists() && info.size() > 0 && info.size() + line.size() > rolloverBytes_) {
+    // One earlier file is kept; the one before it goes.
+    const QString earlier = path_ + QStringLiteral(".1");
+    QFile::remove(earlier);
+    if (!QFile::rename(path_, earlier)) {
+      complain(QStringLiteral("no se pudo apartar el archivo lleno a %1").arg(earlier));
+      QFile::remove(path_);
+    }
+  }
+  QFile file(path_);
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    complain(file.errorString());
+    return;
+  }
+  if (file.write(line) != line.size() || !file.flush()) complain(file.errorString());
+}
+
+void Journal::complain(const QString& why) {
+  if (complained_) return;
+  complained_ = true;
+  const QByteArray text = QStringLiteral("ZadiRod: no se puede escribir el registro %1: %2\n")
+                              .arg(QDir::toNativeSeparators(path_), why)
+                              .toLocal8Bit();
+  std::fputs(text.constData(), stderr);
+  std::fflush(stderr);
+}
+
+}  // namespace zavelo

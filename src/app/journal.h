@@ -1,0 +1,50 @@
+// The run journal: a UTF-8 text file with one line per event, each starting with the local
+// time and its offset, for whoever looks the morning after at what a scheduled start did. It
+// never holds a password; a journal that cannot be written never stops a run.
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+#include "export/run_event.h"
+
+namespace zavelo {
+
+class Journal {
+ public:
+  // The size at which the file is moved aside to path + ".1" (the one earlier file kept).
+  static constexpr qint64 kRolloverBytes = 1024 * 1024;
+
+  explicit Journal(QString path, qint64 rolloverBytes = kRolloverBytes);
+
+  const QString& path() const { return path_; }
+
+  // Texts that must never reach the file (passwords); each is written as "********" instead.
+  void addSecret(const QString& secret);
+
+  void record(const exporting::RunEvent& event);
+  // One line with the time in front.
+  void write(const QString& text);
+
+  // Where the time comes from; tests fix it.
+  void setClock(std::function<QDateTime()> now) { now_ = std::move(now); }
+
+ private:
+  QString scrubbed(QString text) const;
+  void complain(const QString& why);
+
+  QString path_;
+  qint64 rolloverBytes_;
+  QStringList secrets_;
+  std::function<QDateTime()> now_;
+  bool complained_ = false;
+};
+
+// The journal's text for one event, in Spanish like the rest of the program; line breaks
+// inside the texts become " / ", so that every event stays one line.
+QString journalText(const exporting::RunEvent& event);
+
+}  // namespace zavelo

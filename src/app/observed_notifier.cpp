@@ -1,0 +1,43 @@
+#include "app/observed_notifier.h"
+
+#include <QByteArray>
+#include <cstdio>
+
+#include "common/handler_abandoned.h"
+
+namespace zavelo {
+
+using exporting::RunEvent;
+
+ObservedNotifier::ObservedNotifier(Notifier* shown, exporting::RunListener listener,
+                                   std::function<void()> endProgram)
+    : shown_(shown), listener_(std::move(listener)), endProgram_(std::move(endProgram)) {}
+
+void ObservedNotifier::heard(RunEvent::Box box, const QString& title, const QString& text) {
+  if (listener_) listener_({.type = RunEvent::Type::MessageBox, .text = text, .box = box});
+  if (shown_) return;
+  const QByteArray line = (title + QStringLiteral(": ") + text).toLocal8Bit() + '\n';
+  std::fputs(line.constData(), stderr);
+  std::fflush(stderr);
+  if (endProgram_) endProgram_();
+}
+
+void ObservedNotifier::errorReport(const QString& title, const QString& text) {
+  heard(RunEvent::Box::ErrorReport, title, text);
+  // The handler has already been left: the report is shown on the way out of it.
+  if (shown_) shown_->errorReport(title, text);
+}
+
+void ObservedNotifier::notice(const QString& title, const QString& text) {
+  heard(RunEvent::Box::Notice, title, text);
+  if (!shown_) throw HandlerAbandoned(text);
+  shown_->notice(title, text);
+}
+
+void ObservedNotifier::errorBox(const QString& title, const QString& text) {
+  heard(RunEvent::Box::ErrorBox, title, text);
+  if (!shown_) throw HandlerAbandoned(text);
+  shown_->errorBox(title, text);
+}
+
+}  // namespace zavelo

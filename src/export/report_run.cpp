@@ -1,0 +1,94 @@
+#include "export/report_run.h"
+
+#include <QString>
+#include <exception>
+#include <new>
+
+#include "common/error.h"
+#include "common/error_report.h"
+#include "common/handler_abandoned.h"
+
+namespace zavelo::exporting {
+
+ReportRun::ReportRun(RunDates& dates, RunExport& files, RunMail& mail, RunListener listener)
+    : dates_(dates), files_(files), mail_(mail), listener_(std::move(listener)) {}
+
+void ReportRun::record(RunEvent event) {
+  status_.record(event);
+  events_.push_back(event);
+  if (listener_) listener_(events_.back());
+}
+
+bool ReportRun::run() {
+  resultFlag_ = false;
+  QDate day = dates_.firstDay();
+  record({.type = RunEvent::Type::RunStarted, .day = day});
+  try {
+    // The last day is read again before every pass; days compare as whole calendar days.
+    while (day.isValid() && dates_.lastDay().isValid() && !(dates_.lastDay() < day)) {
+      oneFile(Kind::Inventory, day, true);
+      oneFile(Kind::Sales, day, false);
+      record({.type = RunEvent::Type::DayEnded, .day = day});
+      day = day.addDays(1);
+    }
+  } catch (const Error& e) {
+    record({.type = RunEvent::Type::RunStopped, .day = day, .text = e.message()});
+    throw;
+  } catch (const HandlerAbandoned& e) {
+    record({.type = RunEvent::Type::RunStopped, .day = day, .text = e.message()});
+    throw;
+  } catch (const std::bad_alloc&) {
+    record({.type = RunEvent::Type::RunStopped, .day = day, .text = outOfMemoryText()});
+    throw;
+  } catch (const std::exception& e) {
+    record(
+        {.type = RunEvent::Type::RunStopped, .day = day, .text = QString::fromLocal8Bit(e.what())});
+    throw;
+  }
+  record({.type = RunEvent::Type::RunEnded, .resultFlag = resultFlag_});
+  return resultFlag_;
+}
+
+void ReportRun::oneFile(Kind kind, QDate day, bool prepareMail) {
+  const WrittenFile file = files_.generararchivo(kind, day);
+  if (file.error) {
+    record({.type = RunEvent::Type::FileNotWritten,
+            .kind = kind,
+            .day = day,
+            .path = file.path,
+            .text = *file.error});
+  } else {
+    record({.type = RunEvent::Type::FileWritten,
+            .kind = kind,
+            .day = day,
+            .path = file.path,
+            .rows = file.rows,
+            .bytes = file.bytes});
+  }
+  // The day's mail setup comes after the inventory file, written or not.
+  if (prepareMail) mail_.prepararcorreo();
+  if (file.error) {
+    // A file that could not be written is not mailed, and the report did not go out.
+    resultFlag_ = false;
+    return;
+  }
+  const MailResult mail = mail_.enviarcorreo(kind, day, file.path);
+  RunEvent event{.kind = kind, .day = day, .path = file.path, .text = mail.text};
+  switch (mail.outcome) {
+    case MailOutcome::Sent:
+      event.type = RunEvent::Type::MailSent;
+      resultFlag_ = true;
+      break;
+    case MailOutcome::Failed:
+      event.type = RunEvent::Type::MailFailed;
+      resultFlag_ = false;
+      break;
+    case MailOutcome::NotAttempted:
+      // The result flag stays as it was.
+      event.type = RunEvent::Type::MailNotAttempted;
+      break;
+  }
+  record(event);
+}
+
+}  // namespace zavelo::exporting

@@ -1,0 +1,83 @@
+// One run of the daily export: for every day from the first to the last, the inventory file,
+// the day's mail setup, its mail, then the sales file and its mail. The run knows no window:
+// it reads the dates, writes the files and mails them through three small interfaces, and
+// records every step as an event.
+#pragma once
+
+#include <QDate>
+#include <QString>
+#include <optional>
+#include <vector>
+
+#include "export/export_kind.h"
+#include "export/run_event.h"
+#include "export/run_status.h"
+
+namespace zavelo::exporting {
+
+// The run's dates as the user has chosen them. The last day is read again before every pass.
+class RunDates {
+ public:
+  virtual ~RunDates() = default;
+  virtual QDate firstDay() const = 0;
+  virtual QDate lastDay() const = 0;
+};
+
+// One day's file of one kind.
+struct WrittenFile {
+  QString path;
+  qint64 rows = 0;
+  qint64 bytes = 0;
+  std::optional<QString> error;  // set when the file could not be written
+};
+
+class RunExport {
+ public:
+  virtual ~RunExport() = default;
+  // Writes the day's file of the kind. A database error is thrown: it ends the run.
+  virtual WrittenFile generararchivo(Kind kind, QDate day) = 0;
+};
+
+struct MailResult {
+  MailOutcome outcome = MailOutcome::NotAttempted;
+  QString text;  // the server's last reply when sent, the error when failed
+};
+
+class RunMail {
+ public:
+  virtual ~RunMail() = default;
+  // The day's mail setup, once per day after the inventory file.
+  virtual void prepararcorreo() = 0;
+  // Mails one written file. Errors other than a failed sending are thrown: they end the run.
+  virtual MailResult enviarcorreo(Kind kind, QDate day, const QString& path) = 0;
+};
+
+class ReportRun {
+ public:
+  // listener, when set, hears every event as it happens.
+  ReportRun(RunDates& dates, RunExport& files, RunMail& mail, RunListener listener = {});
+
+  // Goes through the days and returns the result flag: true when the last mail attempted went
+  // out. An error that ends the run early is recorded (RunStopped) and passes on to the caller.
+  bool run();
+
+  const std::vector<RunEvent>& events() const { return events_; }
+  bool resultFlag() const { return resultFlag_; }
+  // 0 when every report was written and mailed, 1 when one was not, 2 when the run stopped.
+  int exitStatus() const { return status_.exitStatus(); }
+
+ private:
+  void record(RunEvent event);
+  // One file: written, then mailed unless it could not be written.
+  void oneFile(Kind kind, QDate day, bool prepareMail);
+
+  RunDates& dates_;
+  RunExport& files_;
+  RunMail& mail_;
+  RunListener listener_;
+  std::vector<RunEvent> events_;
+  RunStatus status_;
+  bool resultFlag_ = false;
+};
+
+}  // namespace zavelo::exporting
