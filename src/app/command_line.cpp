@@ -59,7 +59,13 @@ CommandLine parseCommandLine(const QStringList& arguments, QDate today) {
                                    QStringLiteral("Muestra la versi\u00f3n."));
   parser.addOptions({unattended, from, to, journal, help, version});
 
-  if (!parser.parse(arguments)) return refuse(parser.errorText());
+  if (!parser.parse(arguments)) {
+    if (!parser.unknownOptionNames().isEmpty())
+      return refuse(
+          QStringLiteral("Opci\u00f3n desconocida: %1").arg(parser.unknownOptionNames().first()));
+    return refuse(QStringLiteral("L\u00ednea de \u00f3rdenes no v\u00e1lida: ") +
+                  parser.errorText());
+  }
   if (parser.isSet(help)) return {CommandLine::Action::Help, {}, parser.helpText()};
   if (parser.isSet(version))
     return {CommandLine::Action::Version,

@@ -3,7 +3,6 @@
 // exit status says how the program's runs went; an unattended start also keeps a journal.
 #include <QApplication>
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QLockFile>
@@ -16,6 +15,7 @@
 #include "app/journal.h"
 #include "app/message_box_notifier.h"
 #include "app/observed_notifier.h"
+#include "app/run_lock.h"
 #include "common/cp1252.h"
 #include "db/data_module.h"
 #include "export/run_status.h"
@@ -56,19 +56,6 @@ std::optional<zavelo::StartOptions> readCommandLine(int argc, char** argv, int& 
       return std::nullopt;
   }
   return line.options;
-}
-
-// Two unattended starts on one output folder must not write it at once. The lock lives in the
-// temporary folder, named after the output folder, so that the report folder holds nothing
-// but reports.
-QString lockPath(const QByteArray& outputFolder) {
-  QString folder = QDir::cleanPath(QFileInfo(zavelo::fromCp1252(outputFolder)).absoluteFilePath());
-#ifdef Q_OS_WIN
-  folder = folder.toLower();  // one folder, however its name is written
-#endif
-  const QByteArray hash = QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha1);
-  return QDir(QDir::tempPath())
-      .filePath(QStringLiteral("zadirod-%1.lock").arg(QString::fromLatin1(hash.toHex().left(16))));
 }
 
 QString defaultJournalPath() {
@@ -143,7 +130,7 @@ int main(int argc, char** argv) {
                       : window->automaticMode() ? QStringLiteral("autom\u00e1tico")
                                                 : QStringLiteral("interactivo")});
 
-  QLockFile lock(lockPath(window->directorio()));
+  QLockFile lock(zavelo::runLockPath(window->directorio()));
   lock.setStaleLockTime(0);  // held as long as its process lives, however long the run takes
   if (start.unattended && !endRequested && !lock.tryLock(0)) {
     listener({.type = RunEvent::Type::AlreadyRunning,
