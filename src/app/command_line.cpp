@@ -60,9 +60,11 @@ CommandLine parseCommandLine(const QStringList& arguments, QDate today) {
   parser.addOptions({unattended, from, to, journal, help, version});
 
   if (!parser.parse(arguments)) {
-    if (!parser.unknownOptionNames().isEmpty())
-      return refuse(
-          QStringLiteral("Opci\u00f3n desconocida: %1").arg(parser.unknownOptionNames().first()));
+    if (!parser.unknownOptionNames().isEmpty()) {
+      const QString name = parser.unknownOptionNames().first();
+      return refuse(QStringLiteral("Opci\u00f3n desconocida: %1%2")
+                        .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name));
+    }
     return refuse(QStringLiteral("L\u00ednea de \u00f3rdenes no v\u00e1lida: ") +
                   parser.errorText());
   }

@@ -3,6 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "common/error.h"
+#include "common/handler_abandoned.h"
+
+#include <functional>
+#include <new>
+#include <optional>
+#include <stdexcept>
 #include "support/recording_notifier.h"
 
 namespace zavelo {
@@ -53,6 +59,30 @@ TEST(RunGuarded, AnErrorBecomesTheReportAndStopsTheHandler) {
 
   EXPECT_TRUE(runGuarded(notifier, [] {}));
   EXPECT_EQ(notifier.shown.size(), 1u);
+}
+
+// Errors that are not the system's own are reported like any other instead of ending the
+// process; a handler abandoned where no box could be answered ends quietly.
+TEST(RunGuarded, OtherExceptionsAreReportedAbandonedHandlersAreNot) {
+  const struct {
+    std::function<void()> handler;
+    std::optional<QString> report;
+  } cases[] = {
+      {[] { throw std::bad_alloc(); }, QStringLiteral("Out of memory.")},
+      {[] { throw std::runtime_error("vector too long"); }, QStringLiteral("vector too long.")},
+      {[] { throw HandlerAbandoned(QStringLiteral("sin clave")); }, std::nullopt},
+  };
+  for (const auto& c : cases) {
+    test::RecordingNotifier notifier;
+    EXPECT_FALSE(runGuarded(notifier, c.handler));
+    if (c.report) {
+      ASSERT_EQ(notifier.shown.size(), 1u);
+      EXPECT_EQ(notifier.shown[0].kind, test::Shown::ErrorReport);
+      EXPECT_EQ(notifier.shown[0].text, *c.report);
+    } else {
+      EXPECT_TRUE(notifier.shown.empty());
+    }
+  }
 }
 
 }  // namespace

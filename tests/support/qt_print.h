@@ -5,6 +5,11 @@
 #include <QString>
 #include <ostream>
 
+// So that a failure message can name a text: EXPECT_...(...) << text.
+inline std::ostream& operator<<(std::ostream& os, const QString& s) {
+  return os << s.toStdString();
+}
+
 inline void PrintTo(const QString& s, std::ostream* os) {
   *os << '"' << s.toStdString() << '"';
 }

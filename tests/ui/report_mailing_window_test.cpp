@@ -10,6 +10,7 @@
 #include <QDateEdit>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QTcpServer>
@@ -333,6 +334,46 @@ TEST_P(WholeProgramTest, AutomaticRunMailsTodaysTwoFilesAndEnds) {
                          test::readFile(outFile("inventarios11082025.txt")));
   test::expectReportMail(mails[1], false, "2025/08/11", kCompany, kSender, kTo,
                          "ventas11082025.txt", test::readFile(outFile("ventas11082025.txt")));
+}
+
+// Keeps the generation window from ever becoming active, as on a desktop that hands the focus
+// to no program started in the background.
+class GenerationNeverActive : public QObject {
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    return qobject_cast<Tfcierre*>(watched) &&
+           (event->type() == QEvent::WindowActivate || event->type() == QEvent::ActivationChange);
+  }
+};
+
+TEST_P(WholeProgramTest, AutomaticRunStartsInAGenerationWindowNeverActivated) {
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany({}));
+  ASSERT_NO_FATAL_FAILURE(makeSelection({.automatico = "1"}));
+  std::vector<exporting::RunEvent> heard;
+  selection->setRunListener([&](const exporting::RunEvent& e) { heard.push_back(e); });
+  GenerationNeverActive blocker;
+  qApp->installEventFilter(&blocker);
+  runProgram({}, {}, true);
+  qApp->removeEventFilter(&blocker);
+
+  EXPECT_TRUE(generationSeen);
+  EXPECT_EQ(quits.count, 1);
+  EXPECT_EQ(notifier.shown, std::vector<Shown>{});
+  EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
+  EXPECT_EQ(stopAndRead().size(), 2);
+  // The selection window's listener heard the connection and the whole run, in order.
+  using T = exporting::RunEvent::Type;
+  std::vector<T> types;
+  for (const auto& e : heard) types.push_back(e.type);
+  EXPECT_EQ(types, (std::vector<T>{T::Connecting, T::RunStarted, T::FileWritten, T::MailSent,
+                                   T::FileWritten, T::MailSent, T::DayEnded, T::RunEnded}));
+  ASSERT_FALSE(heard.empty());
+  EXPECT_EQ(heard[0].text.toUtf8(), company->databaseString(mode()));
+  EXPECT_EQ(heard[0].detail.toUtf8(), test::fbTestLogin().user);
+  ASSERT_EQ(heard.size(), 8u);
+  EXPECT_TRUE(heard[3].text.startsWith("250 ")) << heard[3].text;
+  EXPECT_EQ(heard[2].bytes, QFileInfo(outFile("inventarios11082025.txt")).size());
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, WholeProgramTest,

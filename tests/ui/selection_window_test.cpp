@@ -683,6 +683,28 @@ TEST_F(SelectionWindowTest, TypingInTheListDropsItDown) {
   branches()->hidePopup();
 }
 
+// The dropped-down list is a popup window of its own; the window's keys work there too, and
+// the list is closed before the window it opens or closes takes its place.
+TEST_F(SelectionWindowTest, F2AndEscWorkWhileTheBranchListIsDroppedDown) {
+  buildStandard();
+  writeSettings(complete());
+  for (const int k : {int(Qt::Key_F2), int(Qt::Key_Escape)}) {
+    SCOPED_TRACE(k);
+    watcher.reset();
+    open();
+    branches()->setFocus(Qt::MouseFocusReason);
+    branches()->showPopup();
+    QTRY_VERIFY(branches()->view()->isVisible());
+    QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+    key(k);
+    EXPECT_EQ(generationOpened(), k == Qt::Key_F2);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_FALSE(window && window->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
+  }
+}
+
 TEST_F(SelectionWindowTest, FailingBranchStatementLeavesTheListEmptyAndDisabled) {
   ASSERT_EQ(company().sql("DROP TABLE SUCURSALES;").build(), "");
   writeSettings(complete());

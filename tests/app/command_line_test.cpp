@@ -1,0 +1,110 @@
+// The command line read as the program reads it: what starts, what is printed, what is refused.
+#include "app/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include "support/qt_print.h"
+
+namespace zavelo {
+namespace {
+
+using Action = CommandLine::Action;
+
+const QDate kToday(2026, 12, 10);
+
+CommandLine parse(const QStringList& args) {
+  return parseCommandLine(QStringList{QStringLiteral("ZadiRod")} + args, kToday);
+}
+
+TEST(CommandLine, WithoutArgumentsTheInteractiveProgram) {
+  const CommandLine line = parse({});
+  EXPECT_EQ(line.action, Action::Run);
+  EXPECT_FALSE(line.options.unattended);
+  EXPECT_TRUE(line.options.journal.isEmpty());
+}
+
+TEST(CommandLine, StartsThatAreTaken) {
+  const struct {
+    QStringList args;
+    bool unattended;
+    QDate first;
+    QDate last;
+    QString journal;
+  } cases[] = {
+      {{"--desatendido"}, true, kToday, kToday, {}},
+      {{"--desatendido", "--desde", "2026-12-01"}, true, {2026, 12, 1}, kToday, {}},
+      {{"--desatendido", "--desde=2026-12-01", "--hasta=2026-12-03"},
+       true,
+       {2026, 12, 1},
+       {2026, 12, 3},
+       {}},
+      // One day; and the longest range, 366 days of a leap year.
+      {{"--desatendido", "--desde", "2024-02-29", "--hasta", "2024-02-29"},
+       true,
+       {2024, 2, 29},
+       {2024, 2, 29},
+       {}},
+      {{"--desatendido", "--desde", "2024-01-01", "--hasta", "2024-12-31"},
+       true,
+       {2024, 1, 1},
+       {2024, 12, 31},
+       {}},
+      {{"--registro", "corrida.log"}, false, kToday, kToday, "corrida.log"},
+      {{"--desatendido", "--registro", "c:/x/z.log"}, true, kToday, kToday, "c:/x/z.log"},
+  };
+  for (const auto& c : cases) {
+    const CommandLine line = parse(c.args);
+    ASSERT_EQ(line.action, Action::Run) << c.args.join(' ') << ": " << line.text.toStdString();
+    EXPECT_EQ(line.options.unattended, c.unattended) << c.args.join(' ');
+    EXPECT_EQ(line.options.firstDay, c.first) << c.args.join(' ');
+    EXPECT_EQ(line.options.lastDay, c.last) << c.args.join(' ');
+    EXPECT_EQ(line.options.journal, c.journal) << c.args.join(' ');
+  }
+}
+
+// Every refusal says what was wrong; nothing connects after it.
+TEST(CommandLine, RefusedWithAClearMessage) {
+  const struct {
+    QStringList args;
+    const char* says;
+  } cases[] = {
+      {{"--desatendido", "--desde", ""}, "Fecha no v\u00e1lida en --desde: \u00ab\u00bb"},
+      {{"--desatendido", "--desde", "ayer"}, "Fecha no v\u00e1lida en --desde: \u00abayer\u00bb"},
+      {{"--desatendido", "--hasta", "2025-02-29"}, "Fecha no v\u00e1lida en --hasta"},
+      {{"--desatendido", "--desde", "2025-13-01"}, "Fecha no v\u00e1lida"},
+      {{"--desatendido", "--desde", "2025-1-01"}, "Fecha no v\u00e1lida"},
+      {{"--desatendido", "--desde", " 2025-01-01"}, "Fecha no v\u00e1lida"},
+      {{"--desatendido", "--desde", "2025-01-01T00:00"}, "Fecha no v\u00e1lida"},
+      {{"--desatendido", "--desde", "2025-03-02", "--hasta", "2025-03-01"},
+       "Rango invertido: --desde 2025-03-02 es posterior a --hasta 2025-03-01"},
+      {{"--desatendido", "--desde", "1999-01-01", "--hasta", "2026-05-18"},
+       "Rango demasiado largo: 10000 d\u00edas; el m\u00e1ximo es 366"},
+      {{"--desatendido", "--desde", "2025-01-01", "--hasta", "2026-01-02"},
+       "Rango demasiado largo: 367"},
+      {{"--desde", "2025-01-01"}, "--desde y --hasta solo valen con --desatendido"},
+      {{"--hasta", "2025-01-01"}, "--desde y --hasta solo valen con --desatendido"},
+      {{"--desatendido", "--desde"}, "--desde"},
+      {{"--registro="}, "--registro necesita el nombre de un archivo"},
+      {{"--otra"}, "Opci\u00f3n desconocida: --otra"},
+      {{"-x"}, "Opci\u00f3n desconocida: -x"},
+      {{"extra"}, "Argumento no reconocido: \u00abextra\u00bb"},
+  };
+  for (const auto& c : cases) {
+    const CommandLine line = parse(c.args);
+    EXPECT_EQ(line.action, Action::Refuse) << c.args.join(' ');
+    EXPECT_TRUE(line.text.contains(QString::fromUtf8(c.says)))
+        << c.args.join(' ') << ": " << line.text.toStdString();
+  }
+}
+
+TEST(CommandLine, HelpAndVersionArePrinted) {
+  const CommandLine help = parse({"--help"});
+  EXPECT_EQ(help.action, Action::Help);
+  for (const char* option : {"--desatendido", "--desde", "--hasta", "--registro", "--version"})
+    EXPECT_TRUE(help.text.contains(QLatin1String(option))) << option;
+  EXPECT_EQ(parse({"--version"}).action, Action::Version);
+  EXPECT_TRUE(parse({"--version"}).text.startsWith("ZadiRod"));
+}
+
+}  // namespace
+}  // namespace zavelo

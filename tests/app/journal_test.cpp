@@ -1,0 +1,196 @@
+// The run journal as a file: its lines, its time stamps, its rollover, what it never holds and
+// how it fails.
+#include "app/journal.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTimeZone>
+#include <cstdio>
+
+#include "app/observed_notifier.h"
+#include "common/handler_abandoned.h"
+#include "support/qt_print.h"
+#include "support/temp_dir.h"
+
+namespace zavelo {
+namespace {
+
+using exporting::Kind;
+using exporting::RunEvent;
+using Type = RunEvent::Type;
+
+QStringList linesOf(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  QStringList lines = QString::fromUtf8(file.readAll()).split(u'\n');
+  if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
+  return lines;
+}
+
+TEST(JournalText, OneSpanishLinePerEvent) {
+  const QDate day(2025, 8, 11);
+  const struct {
+    RunEvent event;
+    const char* text;
+  } cases[] = {
+      {{.type = Type::Connecting, .text = "localhost:/d/datos/01/halvori.fdb", .detail = "ANA"},
+       "Conexi\u00f3n: base de datos localhost:/d/datos/01/halvori.fdb, usuario ANA"},
+      {{.type = Type::FileWritten,
+        .kind = Kind::Inventory,
+        .day = day,
+        .path = "/r/inventarios11082025.txt",
+        .rows = 6,
+        .bytes = 310},
+       "Archivo escrito: inventarios del 2025-08-11 (/r/inventarios11082025.txt), 6 l\u00edneas, "
+       "310 bytes"},
+      {{.type = Type::FileNotWritten,
+        .kind = Kind::Sales,
+        .day = day,
+        .path = "/r/ventas11082025.txt",
+        .text = "No space left on device"},
+       "Archivo NO escrito: ventas del 2025-08-11 (/r/ventas11082025.txt): No space left on "
+       "device"},
+      {{.type = Type::MailSent, .kind = Kind::Sales, .day = day, .path = "v", .text = "250 OK"},
+       "Correo enviado: ventas del 2025-08-11 (v); respuesta del servidor: 250 OK"},
+      // A reply of several lines, ended by a line break, stays on one line.
+      {{.type = Type::MailFailed,
+        .kind = Kind::Inventory,
+        .day = day,
+        .path = "i",
+        .text = "Message refused\r\nby policy\n"},
+       "Correo NO enviado (error): inventarios del 2025-08-11 (i): Message refused / by policy"},
+      {{.type = Type::MailNotAttempted, .kind = Kind::Inventory, .day = day, .path = "i"},
+       "Correo NO enviado (no intentado): inventarios del 2025-08-11 (i): el usuario no tiene "
+       "cuenta de correo"},
+      {{.type = Type::RunStopped, .text = "Range check error"},
+       "Corrida detenida por un error: Range check error"},
+      {{.type = Type::MessageBox,
+        .text = "No se encontr\u00f3 la Clave",
+        .box = RunEvent::Box::Notice},
+       "Mensaje (aviso): No se encontr\u00f3 la Clave"},
+      {{.type = Type::ProgramEnded, .exitStatus = 3}, "Fin: estado de salida 3"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(journalText(c.event), QString::fromUtf8(c.text));
+}
+
+TEST(Journal, LinesStartWithTheLocalTimeAndItsOffset) {
+  test::TempDir dir;
+  Journal journal(dir.filePath("z.log"));
+  const QDate day(2026, 12, 10);
+  const struct {
+    QDateTime time;
+    const char* stamp;
+  } cases[] = {
+      {QDateTime(day, QTime(6, 5, 4), QTimeZone(-5 * 3600)), "2026-12-10T06:05:04-05:00 "},
+      {QDateTime(day, QTime(23, 59, 59), QTimeZone(0)), "2026-12-10T23:59:59+00:00 "},
+      {QDateTime(day, QTime(1, 0), QTimeZone(5 * 3600 + 1800)), "2026-12-10T01:00:00+05:30 "},
+  };
+  for (const auto& c : cases) {
+    journal.setClock([&] { return c.time; });
+    journal.write(QStringLiteral("l\u00ednea"));
+  }
+  const QStringList lines = linesOf(journal.path());
+  ASSERT_EQ(lines.size(), 3);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(lines[i], QString::fromUtf8(cases[i].stamp) + QStringLiteral("l\u00ednea"));
+  // The machine's own clock gives the same form.
+  journal.setClock([] { return QDateTime::currentDateTime(); });
+  journal.write("ahora");
+  EXPECT_TRUE(
+      QRegularExpression("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d ahora$")
+          .match(linesOf(journal.path()).last())
+          .hasMatch())
+      << linesOf(journal.path()).last().toStdString();
+}
+
+TEST(Journal, RollsOverAtOneMebibyteKeepingOneEarlierFile) {
+  test::TempDir dir;
+  Journal journal(dir.filePath("zadirod.log"));
+  const QString text(200, u'x');
+  for (int i = 0; i < 12000; ++i) journal.write(text);  // about 2.6 MB in all
+  const QFileInfo current(journal.path());
+  const QFileInfo earlier(journal.path() + ".1");
+  ASSERT_TRUE(earlier.exists());
+  EXPECT_LE(current.size(), Journal::kRolloverBytes);
+  EXPECT_LE(earlier.size(), Journal::kRolloverBytes);
+  EXPECT_GT(earlier.size(), Journal::kRolloverBytes - 300);
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
+  // Whole lines on both sides of the cut.
+  for (const QString& path : {current.filePath(), earlier.filePath()})
+    for (const QString& line : linesOf(path)) EXPECT_TRUE(line.endsWith(text)) << path.toStdString();
+}
+
+TEST(Journal, PasswordsNeverReachTheFile) {
+  test::TempDir dir;
+  Journal journal(dir.filePath("z.log"));
+  journal.addSecret("s3cr3t");
+  journal.addSecret("");  // nothing to hide
+  journal.record({.type = Type::MessageBox, .text = "login s3cr3t refused"});
+  const QStringList lines = linesOf(journal.path());
+  ASSERT_EQ(lines.size(), 1);
+  EXPECT_FALSE(lines[0].contains("s3cr3t"));
+  EXPECT_TRUE(lines[0].endsWith("login ******** refused")) << lines[0].toStdString();
+}
+
+// A journal that cannot be written says so once on standard error and never stops anything.
+TEST(Journal, AnUnwritableJournalComplainsOnceOnStandardError) {
+  test::TempDir dir;
+  QFile blocker(dir.filePath("no-es-carpeta"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  for (const QString& path : {dir.filePath("falta/z.log"), dir.filePath("no-es-carpeta/z.log")}) {
+    Journal journal(path);
+    testing::internal::CaptureStderr();
+    journal.write("uno");
+    journal.write("dos");
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(QString::fromStdString(err).count("no se puede escribir el registro"), 1) << err;
+    EXPECT_FALSE(QFile::exists(path));
+  }
+}
+
+TEST(ObservedNotifier, BoxesAreHeardAndShownWhenThereIsSomeoneToClickThem) {
+  struct Shown : Notifier {
+    QStringList seen;
+    void errorReport(const QString&, const QString& t) override { seen << "report " + t; }
+    void notice(const QString&, const QString& t) override { seen << "notice " + t; }
+    void errorBox(const QString&, const QString& t) override { seen << "box " + t; }
+  } shown;
+  std::vector<RunEvent> heard;
+  int ends = 0;
+  ObservedNotifier notifier(
+      &shown, [&](const RunEvent& e) { heard.push_back(e); }, [&] { ++ends; });
+  notifier.errorReport("Zadirod", "a");
+  notifier.notice("Zadirod", "b");
+  notifier.errorBox("Error", "c");
+  EXPECT_EQ(shown.seen, QStringList({"report a", "notice b", "box c"}));
+  ASSERT_EQ(heard.size(), 3u);
+  EXPECT_EQ(heard[0].box, RunEvent::Box::ErrorReport);
+  EXPECT_EQ(heard[1].box, RunEvent::Box::Notice);
+  EXPECT_EQ(heard[2].box, RunEvent::Box::ErrorBox);
+  EXPECT_EQ(heard[2].text, "c");
+  EXPECT_EQ(ends, 0);
+}
+
+TEST(ObservedNotifier, UnattendedNoBoxIsShownAndTheProgramIsAskedToEnd) {
+  std::vector<RunEvent> heard;
+  int ends = 0;
+  ObservedNotifier notifier(
+      nullptr, [&](const RunEvent& e) { heard.push_back(e); }, [&] { ++ends; });
+  testing::internal::CaptureStderr();
+  // The report comes once its handler has been left: nothing more to leave.
+  notifier.errorReport("Zadirod", "I/O error for file x");
+  // A box that would have let its handler go on leaves it instead.
+  EXPECT_THROW(notifier.notice("Zadirod", "sin clave"), HandlerAbandoned);
+  EXPECT_THROW(notifier.errorBox("Error", "sin puerto"), HandlerAbandoned);
+  const QString err = QString::fromStdString(testing::internal::GetCapturedStderr());
+  EXPECT_EQ(err, "Zadirod: I/O error for file x\nZadirod: sin clave\nError: sin puerto\n");
+  EXPECT_EQ(heard.size(), 3u);
+  EXPECT_EQ(ends, 3);
+}
+
+}  // namespace
+}  // namespace zavelo

@@ -1,0 +1,317 @@
+// The run with no window and no database: fakes stand in for the dates, the files and the
+// mailing, and the run is judged by its result flag, its exit status and its events.
+#include "export/report_run.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+#include <array>
+#include <new>
+
+#include "common/error.h"
+#include "support/error_of.h"
+
+namespace zavelo::exporting {
+namespace {
+
+using Type = RunEvent::Type;
+
+// What becomes of one file: written and then sent, failed or not attempted, or not written
+// (and so not mailed).
+enum class Outcome { Sent, Failed, NotAttempted, NotWritten };
+
+const QDate kFirst(2025, 8, 11);
+
+// The dates, the files and the mails of a run, scripted file by file in run order.
+class ScriptedRun : public RunDates, public RunExport, public RunMail {
+ public:
+  QDate first = kFirst;
+  QDate last = kFirst.addDays(1);
+  std::vector<Outcome> script;
+  QStringList calls;
+  // Called before each file is written: a test may change the last day or throw here.
+  std::function<void(Kind, QDate)> beforeFile;
+  std::function<void()> beforeMail;
+
+  QDate firstDay() const override { return first; }
+  QDate lastDay() const override { return last; }
+
+  WrittenFile generararchivo(Kind kind, QDate day) override {
+    if (beforeFile) beforeFile(kind, day);
+    const QString path = QStringLiteral("%1-%2").arg(name(kind)).arg(day.day());
+    calls << QStringLiteral("file ") + path;
+    if (current() == Outcome::NotWritten) {
+      ++next_;
+      return {path, 0, 0, QStringLiteral("disco lleno")};
+    }
+    return {path, 3, 42, std::nullopt};
+  }
+  void prepararcorreo() override { calls << QStringLiteral("prepare"); }
+  MailResult enviarcorreo(Kind kind, QDate day, const QString& path) override {
+    if (beforeMail) beforeMail();
+    calls << QStringLiteral("mail ") + path;
+    EXPECT_EQ(path, QStringLiteral("%1-%2").arg(name(kind)).arg(day.day()));
+    switch (script.at(next_++)) {
+      case Outcome::Sent:
+        return {MailOutcome::Sent, QStringLiteral("250 2.0.0 OK queued")};
+      case Outcome::Failed:
+        return {MailOutcome::Failed, QStringLiteral("554 5.6.0 Message refused")};
+      default:
+        return {MailOutcome::NotAttempted, {}};
+    }
+  }
+
+  static QString name(Kind kind) {
+    return kind == Kind::Inventory ? QStringLiteral("inv") : QStringLiteral("ven");
+  }
+
+ private:
+  Outcome current() const { return next_ < script.size() ? script[next_] : Outcome::Sent; }
+  size_t next_ = 0;
+};
+
+// The events as short words: "start", "w"ritten, "x" not written, "s"ent, "f"ailed, "n"ot
+// attempted, "day", "end", "stop".
+QStringList words(const std::vector<RunEvent>& events) {
+  QStringList out;
+  for (const RunEvent& e : events) {
+    switch (e.type) {
+      case Type::RunStarted:
+        out << "start";
+        break;
+      case Type::FileWritten:
+        out << "w";
+        break;
+      case Type::FileNotWritten:
+        out << "x";
+        break;
+      case Type::MailSent:
+        out << "s";
+        break;
+      case Type::MailFailed:
+        out << "f";
+        break;
+      case Type::MailNotAttempted:
+        out << "n";
+        break;
+      case Type::DayEnded:
+        out << "day";
+        break;
+      case Type::RunEnded:
+        out << "end";
+        break;
+      case Type::RunStopped:
+        out << "stop";
+        break;
+      default:
+        out << "?";
+    }
+  }
+  return out;
+}
+
+struct Row {
+  std::array<Outcome, 4> files;  // day 1 inventory, day 1 sales, day 2 inventory, day 2 sales
+  bool resultFlag;
+  int exitStatus;
+  const char* events;
+};
+
+using O = Outcome;
+
+// Chosen rows, each written out by hand.
+const Row kRows[] = {
+    {{O::Sent, O::Sent, O::Sent, O::Sent}, true, 0, "start w s w s day w s w s day end"},
+    // The last mail went out after an earlier failure: the program would end, yet the report
+    // that failed makes the status 1.
+    {{O::Failed, O::Sent, O::Sent, O::Sent}, true, 1, "start w f w s day w s w s day end"},
+    {{O::Sent, O::Sent, O::Sent, O::Failed}, false, 1, "start w s w s day w s w f day end"},
+    // Not attempted leaves the flag as the mail before it left it.
+    {{O::Sent, O::Sent, O::Sent, O::NotAttempted}, true, 1, "start w s w s day w s w n day end"},
+    {{O::Failed, O::NotAttempted, O::NotAttempted, O::NotAttempted},
+     false,
+     1,
+     "start w f w n day w n w n day end"},
+    {{O::NotAttempted, O::NotAttempted, O::NotAttempted, O::NotAttempted},
+     false,
+     1,
+     "start w n w n day w n w n day end"},
+    // A file that could not be written is not mailed, and counts as a report that failed.
+    {{O::Sent, O::Sent, O::Sent, O::NotWritten}, false, 1, "start w s w s day w s x day end"},
+    {{O::NotWritten, O::Sent, O::NotWritten, O::Sent}, true, 1, "start x w s day x w s day end"},
+    {{O::NotWritten, O::NotWritten, O::NotWritten, O::NotWritten},
+     false,
+     1,
+     "start x x day x x day end"},
+};
+
+class RunTable : public ::testing::TestWithParam<Row> {};
+
+TEST_P(RunTable, FlagStatusAndEventsInOrder) {
+  const Row& row = GetParam();
+  ScriptedRun host;
+  host.script.assign(row.files.begin(), row.files.end());
+  std::vector<RunEvent> heard;
+  ReportRun run(host, host, host, [&](const RunEvent& e) { heard.push_back(e); });
+
+  EXPECT_EQ(run.run(), row.resultFlag);
+  EXPECT_EQ(run.resultFlag(), row.resultFlag);
+  EXPECT_EQ(run.exitStatus(), row.exitStatus);
+  EXPECT_EQ(words(run.events()).join(' '), row.events);
+  // The listener heard the same events as they happened.
+  EXPECT_EQ(words(heard), words(run.events()));
+}
+
+INSTANTIATE_TEST_SUITE_P(TwoDays, RunTable, ::testing::ValuesIn(kRows));
+
+// Every combination of the four outcomes over two days, against the rules said plainly: the
+// flag is what the last file that reached a mail attempt (or failed to be written) left, and
+// the status is 0 only when every report went out.
+TEST(ReportRun, EveryCombinationOverTwoDays) {
+  const std::array outcomes{O::Sent, O::Failed, O::NotAttempted, O::NotWritten};
+  for (int code = 0; code < 256; ++code) {
+    ScriptedRun host;
+    for (int file = 0; file < 4; ++file) host.script.push_back(outcomes[(code >> (2 * file)) & 3]);
+    ReportRun run(host, host, host);
+    const bool flag = run.run();
+
+    bool expectedFlag = false;
+    for (auto it = host.script.rbegin(); it != host.script.rend(); ++it) {
+      if (*it == O::NotAttempted) continue;
+      expectedFlag = *it == O::Sent;
+      break;
+    }
+    const bool allSent =
+        std::all_of(host.script.begin(), host.script.end(), [](O o) { return o == O::Sent; });
+    QStringList expectedWords{"start"};
+    for (int file = 0; file < 4; ++file) {
+      const O o = host.script[file];
+      expectedWords << (o == O::NotWritten ? "x" : "w");
+      if (o != O::NotWritten) expectedWords << (o == O::Sent ? "s" : o == O::Failed ? "f" : "n");
+      if (file % 2 == 1) expectedWords << "day";
+    }
+    expectedWords << "end";
+
+    EXPECT_EQ(flag, expectedFlag) << code;
+    EXPECT_EQ(run.exitStatus(), allSent ? 0 : 1) << code;
+    EXPECT_EQ(words(run.events()), expectedWords) << code;
+  }
+}
+
+TEST(ReportRun, StepsOfADayInOrderWithTheirDetails) {
+  ScriptedRun host;
+  host.last = kFirst;
+  host.script = {O::Sent, O::Failed};
+  ReportRun run(host, host, host);
+  run.run();
+  // The day's mail setup follows the inventory file, before its mail.
+  EXPECT_EQ(host.calls,
+            QStringList({"file inv-11", "prepare", "mail inv-11", "file ven-11", "mail ven-11"}));
+  const std::vector<RunEvent>& e = run.events();
+  ASSERT_EQ(words(e).join(' '), "start w s w f day end");
+  EXPECT_EQ(e[0].day, kFirst);
+  EXPECT_EQ(e[1].kind, Kind::Inventory);
+  EXPECT_EQ(e[1].path, "inv-11");
+  EXPECT_EQ(e[1].rows, 3);
+  EXPECT_EQ(e[1].bytes, 42);
+  EXPECT_EQ(e[2].text, "250 2.0.0 OK queued");
+  EXPECT_EQ(e[3].kind, Kind::Sales);
+  EXPECT_EQ(e[4].text, "554 5.6.0 Message refused");
+  EXPECT_FALSE(e[6].resultFlag);
+}
+
+TEST(ReportRun, AnUnwrittenInventoryFileStillHasTheDaysMailSetup) {
+  ScriptedRun host;
+  host.last = kFirst;
+  host.script = {O::NotWritten, O::Sent};
+  ReportRun run(host, host, host);
+  EXPECT_TRUE(run.run());
+  EXPECT_EQ(host.calls, QStringList({"file inv-11", "prepare", "file ven-11", "mail ven-11"}));
+  EXPECT_EQ(run.events()[1].text, "disco lleno");
+}
+
+TEST(ReportRun, TheLastDayIsReadAgainBeforeEveryPass) {
+  ScriptedRun host;
+  host.last = kFirst;
+  host.script.assign(6, O::Sent);
+  // Moved on while the first day runs: the run takes the days added.
+  host.beforeFile = [&](Kind, QDate day) {
+    if (day == kFirst) host.last = kFirst.addDays(2);
+  };
+  ReportRun run(host, host, host);
+  run.run();
+  EXPECT_EQ(host.calls.filter("file").size(), 6);
+  EXPECT_EQ(host.calls.last(), "mail ven-13");
+}
+
+TEST(ReportRun, AnEmptyRangeWritesAndMailsNothing) {
+  ScriptedRun host;
+  host.last = kFirst.addDays(-1);
+  ReportRun run(host, host, host);
+  EXPECT_FALSE(run.run());
+  EXPECT_TRUE(host.calls.isEmpty());
+  EXPECT_EQ(words(run.events()).join(' '), "start end");
+  EXPECT_EQ(run.exitStatus(), 0);
+}
+
+// An error ends the run where it happens: it is recorded with its text, the status is 2, and
+// the error itself goes on to the caller (the window's error report).
+TEST(ReportRun, AnErrorStopsTheRunAndIsRecorded) {
+  ScriptedRun host;
+  host.script.assign(4, O::Sent);
+  host.beforeFile = [](Kind kind, QDate day) {
+    if (kind == Kind::Sales && day == kFirst.addDays(1))
+      throw Error(QStringLiteral("procedure ZAVELO_VENTAS failed"));
+  };
+  ReportRun run(host, host, host);
+  EXPECT_EQ(test::errorOf([&] { run.run(); }), "procedure ZAVELO_VENTAS failed");
+  EXPECT_EQ(words(run.events()).join(' '), "start w s w s day w s stop");
+  EXPECT_EQ(run.events().back().text, "procedure ZAVELO_VENTAS failed");
+  EXPECT_EQ(run.events().back().day, kFirst.addDays(1));
+  EXPECT_EQ(run.exitStatus(), 2);
+}
+
+TEST(ReportRun, MemoryThatRunsOutStopsTheRunLikeAnError) {
+  ScriptedRun host;
+  host.script.assign(4, O::Sent);
+  host.beforeMail = [] { throw std::bad_alloc(); };
+  ReportRun run(host, host, host);
+  EXPECT_THROW(run.run(), std::bad_alloc);
+  EXPECT_EQ(words(run.events()).join(' '), "start w stop");
+  EXPECT_EQ(run.events().back().text, "Out of memory");
+  EXPECT_EQ(run.exitStatus(), 2);
+}
+
+// The program's status over everything it heard: the worst wins, and another run under way
+// outranks all, since this start did nothing.
+TEST(RunStatus, WorstOfWhatHappened) {
+  using Box = RunEvent::Box;
+  const RunEvent sent{.type = Type::MailSent};
+  const RunEvent failed{.type = Type::MailFailed};
+  const RunEvent stopped{.type = Type::RunStopped};
+  const RunEvent busy{.type = Type::AlreadyRunning};
+  const auto box = [](Box b) { return RunEvent{.type = Type::MessageBox, .box = b}; };
+  const struct {
+    std::vector<RunEvent> events;
+    int status;
+  } cases[] = {
+      {{}, 0},
+      {{sent, sent}, 0},
+      // The configuration lookup's box lets the run go on; the mails tell how it went.
+      {{box(Box::ErrorBox), sent}, 0},
+      {{sent, failed, sent}, 1},
+      {{box(Box::ErrorReport)}, 2},
+      {{box(Box::Notice)}, 2},
+      {{failed, stopped, sent}, 2},
+      {{stopped, busy}, 3},
+      {{busy, failed}, 3},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    RunStatus status;
+    for (const RunEvent& e : cases[i].events) status.record(e);
+    EXPECT_EQ(status.exitStatus(), cases[i].status) << "case " << i;
+  }
+}
+
+}  // namespace
+}  // namespace zavelo::exporting
