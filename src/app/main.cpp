@@ -125,7 +125,9 @@ int main(int argc, char** argv) {
   window->setRunListener(listener);
   if (journal) journal->addSecret(window->passwordText());
   listener({.type = RunEvent::Type::SettingsRead,
-            .text = QDir::toNativeSeparators(window->settingsFile()),
+            .text = window->settingsFile().isEmpty()
+                        ? QStringLiteral("sin archivo de configuraci\u00f3n")
+                        : QDir::toNativeSeparators(window->settingsFile()),
             .detail = start.unattended          ? QStringLiteral("desatendido")
                       : window->automaticMode() ? QStringLiteral("autom\u00e1tico")
                                                 : QStringLiteral("interactivo")});
