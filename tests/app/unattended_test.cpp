@@ -147,6 +147,10 @@ struct FileState {
   QByteArray bytes;
   QDateTime modified;
   friend bool operator==(const FileState&, const FileState&) = default;
+  friend void PrintTo(const FileState& f, std::ostream* os) {
+    *os << f.bytes.size() << " bytes, modified "
+        << f.modified.toString(Qt::ISODateWithMs).toStdString();
+  }
 };
 QMap<QString, FileState> snapshot(const QString& folder) {
   QMap<QString, FileState> files;
@@ -163,7 +167,7 @@ struct Company {
 
 // The nine settings lines; empty fields take the test's company and login.
 struct Settings {
-  QByteArray servidor = {};
+  std::optional<QByteArray> servidor = std::nullopt;
   QByteArray compania = "01";
   std::optional<QByteArray> clave = std::nullopt;
   QByteArray marca = "07";
@@ -173,14 +177,17 @@ struct Settings {
 class UnattendedTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    for (const char* name : {"xdg", "erp", "salida", "data", "home", "tmp", "runtime"})
+    for (const char* name : {"xdg", "erp", "data", "home", "tmp", "runtime"})
       ASSERT_TRUE(QDir().mkpath(dir(QString::fromLatin1(name))));
+    ASSERT_TRUE(QDir().mkpath(out()));
     // Qt wants the runtime folder to be its owner's alone.
     QFile::setPermissions(dir("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   }
 
   QString dir(const QString& name) const { return temp.filePath(name); }
-  QString out() const { return dir("salida"); }
+  // The output folder has a name beyond ASCII, as Spanish folder names do: the settings file
+  // names it in Windows-1252, the file system in UTF-8.
+  QString out() const { return dir(QStringLiteral("salida-a\u00f1o")); }
   QString journalPath() const { return dir("data") + "/ZadiRod/zadirod.log"; }
   QStringList files() const { return QDir(out()).entryList(QDir::Files, QDir::Name); }
 
@@ -206,9 +213,8 @@ class UnattendedTest : public ::testing::Test {
     settingsPassword = s.clave.value_or(login.password);
     test::writeStartupFiles(
         dir("xdg"), dir("erp"),
-        {"linea1", s.servidor.isEmpty() ? company->servidor(FbMode::Server) : s.servidor,
-         QFile::encodeName(out()), login.user, settingsPassword, s.compania, s.marca, kRecipients,
-         s.automatico});
+        {"linea1", s.servidor.value_or(company->servidor(FbMode::Server)), toCp1252(out()),
+         login.user, settingsPassword, s.compania, s.marca, kRecipients, s.automatico});
   }
 
   // The child's environment: every folder it may write to is the test's own; no display.
@@ -275,7 +281,7 @@ class UnattendedTest : public ::testing::Test {
         ADD_FAILURE() << "journal line without its stamp: " << line.toStdString();
         continue;
       }
-      EXPECT_EQ(m.captured(2), kOffset) << line.toStdString();
+      EXPECT_EQ(m.captured(2), QString::fromLatin1(kOffset)) << line.toStdString();
       const QDateTime at = QDateTime::fromString(m.captured(1), Qt::ISODate);
       EXPECT_TRUE(at.isValid() && at >= earliest.addSecs(-1) && at <= latest.addSecs(1))
           << line.toStdString() << " is not between "
@@ -398,8 +404,106 @@ TEST_F(UnattendedTest, ThreeDaysGiveSixFilesAndSixMailsInDayOrder) {
   expectLines(journal(journalPath()), expected);
 }
 
-// The inventory mail is refused at DATA and the sales mail goes out after it: the run's last
-// mail went out, yet a report did not reach its recipients.
+// Starts that cannot make their reports: no settings to start from, no connection, or a run
+// stopped by a database error after it connected. No box waits for a click: the box's text
+// goes to the journal and to stderr, and the program ends by itself with status 2.
+TEST_F(UnattendedTest, StartsThatStopOnAnErrorEndByThemselvesWithStatusTwo) {
+  // A port on loopback that nothing listens on (taken and given back).
+  quint16 closedPort = 0;
+  {
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    closedPort = probe.serverPort();
+  }
+  struct Case {
+    const char* what;
+    Settings settings;
+    bool registry;     // the registry stand-in names the ERP folder
+    const char* box;   // the kind of box the journal names
+    QStringList said;  // fragments of the box's text
+    bool connecting;   // a connection was attempted
+    bool stopped;      // a run had started and was stopped
+  } cases[] = {
+      {"registry key missing",
+       {},
+       false,
+       "aviso",
+       {"No se encontr\u00f3 la Clave HKEY_LOCAL_MACHINE\\Software\\QVT\\Halvori2025\\Directorio"},
+       false,
+       false},
+      {"no server in the settings",
+       {.servidor = ""},
+       true,
+       "error",
+       {"Faltan datos de origen", "settingsenvio.conf"},
+       false,
+       false},
+      {"company whose database does not exist",
+       {.compania = "99"},
+       true,
+       "error",
+       {"I/O error during \"open\" operation for file", "/datos/99/halvori.fdb",
+        "No such file or directory"},
+       true,
+       false},
+      {"server that refuses the connection",
+       {.servidor = "127.0.0.1/" + QByteArray::number(closedPort) + ":/nada"},
+       true,
+       "error",
+       {"Unable to complete network request to host \"127.0.0.1\"",
+        "Failed to establish a connection"},
+       true,
+       false},
+      {"report procedure that fails",
+       {.marca = "FALLA"},
+       true,
+       "error",
+       {"Marca con falla de prueba"},
+       true,
+       true},
+  };
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QFile::remove(journalPath());
+    ASSERT_NO_FATAL_FAILURE(writeSettings(c.settings));
+    if (!c.registry) {
+      ASSERT_TRUE(QFile::remove(dir("xdg") + "/QVT/Halvori2025.conf"));
+    }
+    const Finished f = run(unattended("2025-08-11", "2025-08-11"));
+    expectEnded(f, 2);
+    EXPECT_LT(f.ms, kPromptMs);
+    const QStringList lines = journal(journalPath());
+    const QString all = lines.join('\n');
+    for (const QString& fragment : c.said) {
+      EXPECT_TRUE(all.contains(fragment)) << "journal:\n" << all.toStdString();
+      EXPECT_TRUE(f.err.contains(fragment)) << "stderr:\n" << f.err.toStdString();
+    }
+    // The text the box would have shown, once, and the end.
+    EXPECT_EQ(
+        lines.filter(QRegularExpression(QStringLiteral("^Mensaje \\(%1\\): ").arg(c.box))).size(),
+        1)
+        << all.toStdString();
+    EXPECT_EQ(lines.filter(QRegularExpression("^Mensaje ")).size(), 1) << all.toStdString();
+    EXPECT_EQ(lines.value(lines.size() - 1), "Fin: estado de salida 2");
+    // The connection attempt is recorded whether it opens or not.
+    EXPECT_EQ(lines.filter(QRegularExpression("^Conexi\u00f3n: base de datos ")).size(),
+              c.connecting ? 1 : 0)
+        << all.toStdString();
+    EXPECT_EQ(lines.filter(QRegularExpression("^Corrida detenida por un error: ")).size(),
+              c.stopped ? 1 : 0)
+        << all.toStdString();
+    EXPECT_EQ(files(), QStringList{});
+  }
+  EXPECT_EQ(stopAndRead().size(), 0);
+  EXPECT_TRUE(server->sessionLog(1).isEmpty());
+}
+
+// Reports that were made but did not reach their recipients, or were not made at all: the run
+// goes on to its end, the program ends by itself and says so with status 1. The inventory mail
+// refused at DATA with the sales mail going out after it is the case where the last mail went
+// out, yet a report did not.
 TEST_F(UnattendedTest, RefusedInventoryMailEndsWithStatusOneAndTheRefusalInTheJournal) {
   ASSERT_NO_FATAL_FAILURE(startServer({"--refuse-subject", "inventarios"}));
   ASSERT_NO_FATAL_FAILURE(makeCompany());
@@ -431,63 +535,72 @@ TEST_F(UnattendedTest, RefusedInventoryMailEndsWithStatusOneAndTheRefusalInTheJo
                       "Fin: estado de salida 1"});
 }
 
-// Starts that cannot make their reports: no connection at all, or a run stopped by a database
-// error after it connected. No box waits for a click: the box's text goes to the journal and
-// to stderr, and the program ends by itself with status 2.
-TEST_F(UnattendedTest, StartsThatStopOnAnErrorEndByThemselvesWithStatusTwo) {
-  // A port on loopback that nothing listens on (taken and given back).
-  quint16 closedPort = 0;
-  {
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-    closedPort = probe.serverPort();
+TEST_F(UnattendedTest, ReportsThatCannotBeWrittenEndWithStatusOne) {
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  // The output folder is gone by the night of the run.
+  ASSERT_TRUE(QDir(out()).removeRecursively());
+  const Finished f = run(unattended("2025-08-11", "2025-08-11"));
+  expectEnded(f, 1);
+  EXPECT_FALSE(QFileInfo::exists(out()));
+  EXPECT_EQ(stopAndRead().size(), 0);
+  QStringList expected{startLine("2025-08-11", "2025-08-11"), settingsLine(), connectionLine(),
+                       "Corrida: desde el 2025-08-11"};
+  for (const char* kind : {"inventarios", "ventas"}) {
+    const QString path = out() + '/' + kind + "11082025.txt";
+    expected += QStringLiteral("Archivo NO escrito: %1 del 2025-08-11 \\(%2\\): .*%2.*")
+                    .arg(kind, esc(path));
   }
+  expected +=
+      {"Corrida terminada: el \u00faltimo correo intentado no sali\u00f3 \\(o no hubo "
+       "correo\\)",
+       "Fin: estado de salida 1"};
+  expectLines(journal(journalPath()), expected);
+}
+
+// The journal moves aside to zadirod.log.1 when the next line would take it past 1 MiB; one
+// earlier file is kept, the one before it goes.
+TEST_F(UnattendedTest, JournalRollsOverAtOneMebibyte) {
   struct Case {
     const char* what;
-    Settings settings;
-    QStringList clientText;  // fragments of the error the program got
-    bool connected;          // the connection opened before the error
+    qint64 room;  // bytes left below 1 MiB before the run
+    bool rolls;
   } cases[] = {
-      {"company whose database does not exist",
-       {.compania = "99"},
-       {"I/O error during \"open\" operation for file", "/datos/99/halvori.fdb",
-        "No such file or directory"},
-       false},
-      {"server that refuses the connection",
-       {.servidor = "127.0.0.1/" + QByteArray::number(closedPort) + ":/nada"},
-       {"Unable to complete network request to host \"127.0.0.1\"",
-        "Failed to establish a connection"},
-       false},
-      {"report procedure that fails", {.marca = "FALLA"}, {"Marca con falla de prueba"}, true},
+      {"room for the whole run", 4096, false},
+      {"no room for the first line", 10, true},
   };
   ASSERT_NO_FATAL_FAILURE(startServer());
   ASSERT_NO_FATAL_FAILURE(makeCompany());
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  const QByteArray line = "2025-01-01T00:00:00-05:00 Fin: estado de salida 0\n";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    QFile::remove(journalPath());
-    ASSERT_NO_FATAL_FAILURE(writeSettings(c.settings));
-    const Finished f = run(unattended("2025-08-11", "2025-08-11"));
-    expectEnded(f, 2);
-    EXPECT_LT(f.ms, kPromptMs);
-    const QStringList lines = journal(journalPath());
-    const QString all = lines.join('\n');
-    for (const QString& fragment : c.clientText) {
-      EXPECT_TRUE(all.contains(fragment)) << "journal:\n" << all.toStdString();
-      EXPECT_TRUE(f.err.contains(fragment)) << "stderr:\n" << f.err.toStdString();
+    QByteArray earlier;
+    while (earlier.size() + line.size() <= 1024 * 1024 - c.room) earlier += line;
+    earlier += QByteArray(1024 * 1024 - c.room - earlier.size() - 1, 'x') + '\n';
+    ASSERT_EQ(earlier.size(), 1024 * 1024 - c.room);
+    temp.write("data/ZadiRod/zadirod.log", earlier);
+    temp.write("data/ZadiRod/zadirod.log.1", "una noche anterior\n");
+    for (const QString& name : files()) QFile::remove(out() + '/' + name);
+
+    expectEnded(run(unattended("2025-08-11", "2025-08-11")), 0);
+    const QByteArray now = test::readFile(journalPath());
+    EXPECT_EQ(QDir(dir("data/ZadiRod")).entryList(QDir::Files),
+              (QStringList{"zadirod.log", "zadirod.log.1"}));
+    if (c.rolls) {
+      EXPECT_EQ(test::readFile(journalPath() + ".1"), earlier);
+      const QStringList lines = journal(journalPath());
+      EXPECT_EQ(lines.size(), 10);
+      EXPECT_TRUE(lines.value(0).startsWith("Inicio: ")) << lines.join('\n').toStdString();
+    } else {
+      EXPECT_EQ(test::readFile(journalPath() + ".1"), "una noche anterior\n");
+      EXPECT_TRUE(now.startsWith(earlier));
+      const QList<QByteArray> added = now.mid(earlier.size()).split('\n');
+      EXPECT_EQ(added.size(), 11);  // ten lines and what follows the last line end
+      EXPECT_TRUE(added.value(9).endsWith(" Fin: estado de salida 0"));
     }
-    // The text the box would have shown, once, and the end.
-    EXPECT_EQ(lines.filter(QRegularExpression("^Mensaje \\(error\\): ")).size(), 1)
-        << all.toStdString();
-    EXPECT_EQ(lines.value(lines.size() - 1), "Fin: estado de salida 2");
-    EXPECT_EQ(lines.filter(QRegularExpression("^Conexi\u00f3n: base de datos ")).size(), 1)
-        << "the connection attempt is recorded whether it opens or not";
-    EXPECT_EQ(lines.filter(QRegularExpression("^Corrida detenida por un error: ")).size(),
-              c.connected ? 1 : 0)
-        << all.toStdString();
-    EXPECT_EQ(files(), QStringList{});
   }
-  EXPECT_EQ(stopAndRead().size(), 0);
-  EXPECT_TRUE(server->sessionLog(1).isEmpty());
 }
 
 // Neither the database password nor the mail account's password (nor the AUTH exchange) ever
@@ -533,7 +646,8 @@ TEST_F(UnattendedTest, NoPasswordReachesTheJournal) {
 
 // A second unattended start for the same output folder while another holds it: it ends at
 // once with status 3 and touches no file. The holder is first the real program in the middle
-// of its run, then a lock taken by the test itself.
+// of its run, then a lock taken by the test itself; a lock whose program was killed holds
+// nothing.
 TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouchesNothing) {
   // A mail server that takes the connection and never greets: the first run waits there,
   // after its inventory file is written, with the folder held.
@@ -541,7 +655,7 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
   ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
   ASSERT_NO_FATAL_FAILURE(makeCompany({.port = QByteArray::number(silent.serverPort())}));
   ASSERT_NO_FATAL_FAILURE(writeSettings());
-  const QString lockName = QFileInfo(runLockPath(QFile::encodeName(out()))).fileName();
+  const QString lockName = QFileInfo(runLockPath(toCp1252(out()))).fileName();
   const QString lockPath = dir("tmp") + '/' + lockName;
 
   // The second start keeps its journal apart from the first's.
@@ -575,6 +689,24 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
     second();
     EXPECT_TRUE(first.running()) << "the first run ended while the second started";
     first.kill();
+  }
+  {
+    SCOPED_TRACE("left behind by a killed run");
+    // A scheduler that stops a task kills it: the lock file stays, but its process is gone,
+    // and the next night's start must not be turned away by it. Its mails find no server.
+    EXPECT_TRUE(QFile::exists(lockPath));
+    silent.close();
+    QFile::remove(journalPath());
+    const Finished f = run(unattended("2025-08-11", "2025-08-11"));
+    expectEnded(f, 1);
+    EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
+    const QStringList lines = journal(journalPath());
+    EXPECT_EQ(lines.filter("Otra corrida").size(), 0) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.filter(QRegularExpression("^Archivo escrito: ")).size(), 2)
+        << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.filter(QRegularExpression("^Correo NO enviado \\(error\\): ")).size(), 2)
+        << lines.join('\n').toStdString();
+    EXPECT_FALSE(QFile::exists(lockPath)) << "the lock outlived the run";
   }
   {
     SCOPED_TRACE("held by the test");
