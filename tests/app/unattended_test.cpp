@@ -163,6 +163,8 @@ QMap<QString, FileState> snapshot(const QString& folder) {
 struct Company {
   std::optional<QByteArray> port = std::nullopt;  // the SMTP server's when not set
   QByteArray mailPass = kMailPass;
+  bool named = true;    // the configuration holds the company's name
+  bool account = true;  // the user has a mail account
 };
 
 // The nine settings lines; empty fields take the test's company and login.
@@ -202,8 +204,9 @@ class UnattendedTest : public ::testing::Test {
     const QByteArray port = c.port ? *c.port : QByteArray::number(server ? server->port() : 25);
     company->generalConfig("PUERTO TCP PARA ENVIO DE CORREO ELECTRONICO", port)
         .generalConfig("USAR SSL PARA ENVIO DE CORREO ELECTRONICO", "NO")
-        .generalConfig("NOMBRE COMPANIA", kCompany)
-        .user(test::fbTestLogin().user, kSender, "127.0.0.1", kMailUser, c.mailPass);
+        .user(test::fbTestLogin().user, c.account ? QByteArray(kSender) : QByteArray(), "127.0.0.1",
+              kMailUser, c.mailPass);
+    if (c.named) company->generalConfig("NOMBRE COMPANIA", kCompany);
     const QString error = company->build();
     ASSERT_EQ(error, "") << error.toStdString();
   }
@@ -418,55 +421,78 @@ TEST_F(UnattendedTest, StartsThatStopOnAnErrorEndByThemselvesWithStatusTwo) {
   struct Case {
     const char* what;
     Settings settings;
-    bool registry;     // the registry stand-in names the ERP folder
-    const char* box;   // the kind of box the journal names
-    QStringList said;  // fragments of the box's text
-    bool connecting;   // a connection was attempted
-    bool stopped;      // a run had started and was stopped
+    Company company;
+    bool registry;      // the registry stand-in names the ERP folder
+    const char* box;    // the kind of box the journal names
+    QStringList said;   // fragments of the box's text
+    bool connecting;    // a connection was attempted
+    bool stopped;       // a run had started and was stopped
+    QStringList files;  // written before the stop
   } cases[] = {
       {"registry key missing",
+       {},
        {},
        false,
        "aviso",
        {"No se encontr\u00f3 la Clave HKEY_LOCAL_MACHINE\\Software\\QVT\\Halvori2025\\Directorio"},
        false,
-       false},
+       false,
+       {}},
       {"no server in the settings",
        {.servidor = ""},
+       {},
        true,
        "error",
        {"Faltan datos de origen", "settingsenvio.conf"},
        false,
-       false},
+       false,
+       {}},
       {"company whose database does not exist",
        {.compania = "99"},
+       {},
        true,
        "error",
        {"I/O error during \"open\" operation for file", "/datos/99/halvori.fdb",
         "No such file or directory"},
        true,
-       false},
+       false,
+       {}},
       {"server that refuses the connection",
        {.servidor = "127.0.0.1/" + QByteArray::number(closedPort) + ":/nada"},
+       {},
        true,
        "error",
        {"Unable to complete network request to host \"127.0.0.1\"",
         "Failed to establish a connection"},
        true,
-       false},
+       false,
+       {}},
       {"report procedure that fails",
        {.marca = "FALLA"},
+       {},
        true,
        "error",
        {"Marca con falla de prueba"},
        true,
-       true},
+       true,
+       {}},
+      // The mailing's own configuration box: the run goes no further than the first mail.
+      {"company name missing from the configuration",
+       {},
+       {.named = false},
+       true,
+       "error de configuraci\u00f3n",
+       {"No se encontr\u00f3 la configuraci\u00f3n NOMBRE COMPANIA"},
+       true,
+       true,
+       {"inventarios11082025.txt"}},
   };
   ASSERT_NO_FATAL_FAILURE(startServer());
-  ASSERT_NO_FATAL_FAILURE(makeCompany());
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     QFile::remove(journalPath());
+    for (const QString& name : files()) QFile::remove(out() + '/' + name);
+    ASSERT_NO_FATAL_FAILURE(makeCompany(c.company));
     ASSERT_NO_FATAL_FAILURE(writeSettings(c.settings));
     if (!c.registry) {
       ASSERT_TRUE(QFile::remove(dir("xdg") + "/QVT/Halvori2025.conf"));
@@ -494,69 +520,110 @@ TEST_F(UnattendedTest, StartsThatStopOnAnErrorEndByThemselvesWithStatusTwo) {
     EXPECT_EQ(lines.filter(QRegularExpression("^Corrida detenida por un error: ")).size(),
               c.stopped ? 1 : 0)
         << all.toStdString();
-    EXPECT_EQ(files(), QStringList{});
+    EXPECT_EQ(files(), c.files);
   }
   EXPECT_EQ(stopAndRead().size(), 0);
   EXPECT_TRUE(server->sessionLog(1).isEmpty());
 }
 
 // Reports that were made but did not reach their recipients, or were not made at all: the run
-// goes on to its end, the program ends by itself and says so with status 1. The inventory mail
-// refused at DATA with the sales mail going out after it is the case where the last mail went
-// out, yet a report did not.
-TEST_F(UnattendedTest, RefusedInventoryMailEndsWithStatusOneAndTheRefusalInTheJournal) {
-  ASSERT_NO_FATAL_FAILURE(startServer({"--refuse-subject", "inventarios"}));
-  ASSERT_NO_FATAL_FAILURE(makeCompany());
-  ASSERT_NO_FATAL_FAILURE(writeSettings());
-  expectEnded(run(unattended("2025-08-11", "2025-08-11")), 1);
+// goes on to its end, the program ends by itself and says so with status 1, also where the
+// run's last mail went out after an earlier one failed.
+TEST_F(UnattendedTest, ReportsNotWrittenOrNotMailedEndWithStatusOne) {
+  enum class Mail { Sent, Refused, NotAttempted, None };
+  struct Report {
+    bool written;
+    Mail mail;
+  };
+  struct Case {
+    const char* what;
+    QStringList serverOptions;
+    Company company;
+    bool outputFolder;  // the output folder is there on the night of the run
+    Report inventory, sales;
+    bool lastSent;  // the run's last attempted mail went out
+  } cases[] = {
+      {"inventory mail refused at DATA, sales mail sent",
+       {"--refuse-subject", "inventarios"},
+       {},
+       true,
+       {true, Mail::Refused},
+       {true, Mail::Sent},
+       true},
+      {"sales mail refused at DATA",
+       {"--refuse-subject", "ventas"},
+       {},
+       true,
+       {true, Mail::Sent},
+       {true, Mail::Refused},
+       false},
+      {"user without a mail account",
+       {},
+       {.account = false},
+       true,
+       {true, Mail::NotAttempted},
+       {true, Mail::NotAttempted},
+       false},
+      {"output folder gone", {}, {}, false, {false, Mail::None}, {false, Mail::None}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QFile::remove(journalPath());
+    QDir(out()).removeRecursively();
+    if (c.outputFolder) {
+      ASSERT_TRUE(QDir().mkpath(out()));
+    }
+    ASSERT_NO_FATAL_FAILURE(startServer(c.serverOptions));
+    ASSERT_NO_FATAL_FAILURE(makeCompany(c.company));
+    ASSERT_NO_FATAL_FAILURE(writeSettings());
+    expectEnded(run(unattended("2025-08-11", "2025-08-11")), 1);
 
-  EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
-  const QList<ReceivedMail> mails = stopAndRead();
-  ASSERT_EQ(mails.size(), 1);
-  test::expectReportMail(mails[0], false, "2025/08/11", kCompany, kSender, kTo,
-                         "ventas11082025.txt", test::readFile(out() + "/ventas11082025.txt"));
+    QStringList expected{startLine("2025-08-11", "2025-08-11"), settingsLine(), connectionLine(),
+                         "Corrida: desde el 2025-08-11"};
+    QStringList written;
+    QList<bool> sent;  // inventory or not, of each mail that went out
+    for (const bool inventory : {true, false}) {
+      const Report& r = inventory ? c.inventory : c.sales;
+      const QString kind = inventory ? "inventarios" : "ventas";
+      const QString name = kind + "11082025.txt";
+      const QString path = out() + '/' + name;
+      const QString of = QStringLiteral("%1 del 2025-08-11 \\(%2\\)").arg(kind, esc(path));
+      if (r.written) {
+        written += name;
+        const QStringList lines =
+            fileLines(inventory ? "inventarios" : "ventas", "2025-08-11", name);
+        expected += lines[0];
+        if (r.mail == Mail::Sent) expected += lines[1];
+      } else {
+        expected += QStringLiteral("Archivo NO escrito: %1: .*%2.*").arg(of, esc(path));
+      }
+      if (r.mail == Mail::Sent) sent += inventory;
+      if (r.mail == Mail::Refused)
+        expected += QStringLiteral(
+                        "Correo NO enviado \\(error\\): %1: .*Message refused for its "
+                        "subject.*")
+                        .arg(of);
+      if (r.mail == Mail::NotAttempted)
+        expected += QStringLiteral(
+                        "Correo NO enviado \\(no intentado\\): %1: el usuario no tiene "
+                        "cuenta de correo")
+                        .arg(of);
+    }
+    expected += {c.lastSent ? "Corrida terminada: el \u00faltimo correo intentado sali\u00f3"
+                            : "Corrida terminada: el \u00faltimo correo intentado no sali\u00f3 "
+                              "\\(o no hubo correo\\)",
+                 "Fin: estado de salida 1"};
+    expectLines(journal(journalPath()), expected);
 
-  const QString inventory = out() + "/inventarios11082025.txt";
-  const QByteArray inventoryBytes = test::readFile(inventory);
-  expectLines(
-      journal(journalPath()),
-      QStringList{startLine("2025-08-11", "2025-08-11"), settingsLine(), connectionLine(),
-                  "Corrida: desde el 2025-08-11",
-                  QStringLiteral("Archivo escrito: inventarios del 2025-08-11 \\(%1\\), %2 "
-                                 "l\u00edneas, %3 bytes")
-                      .arg(esc(inventory))
-                      .arg(inventoryBytes.count("\r\n"))
-                      .arg(inventoryBytes.size()),
-                  QStringLiteral("Correo NO enviado \\(error\\): inventarios del 2025-08-11 "
-                                 "\\(%1\\): .*Message refused for its subject.*")
-                      .arg(esc(inventory))} +
-          fileLines("ventas", "2025-08-11", "ventas11082025.txt") +
-          QStringList{"Corrida terminada: el \u00faltimo correo intentado sali\u00f3",
-                      "Fin: estado de salida 1"});
-}
-
-TEST_F(UnattendedTest, ReportsThatCannotBeWrittenEndWithStatusOne) {
-  ASSERT_NO_FATAL_FAILURE(startServer());
-  ASSERT_NO_FATAL_FAILURE(makeCompany());
-  ASSERT_NO_FATAL_FAILURE(writeSettings());
-  // The output folder is gone by the night of the run.
-  ASSERT_TRUE(QDir(out()).removeRecursively());
-  const Finished f = run(unattended("2025-08-11", "2025-08-11"));
-  expectEnded(f, 1);
-  EXPECT_FALSE(QFileInfo::exists(out()));
-  EXPECT_EQ(stopAndRead().size(), 0);
-  QStringList expected{startLine("2025-08-11", "2025-08-11"), settingsLine(), connectionLine(),
-                       "Corrida: desde el 2025-08-11"};
-  for (const char* kind : {"inventarios", "ventas"}) {
-    const QString path = out() + '/' + kind + "11082025.txt";
-    expected += QStringLiteral("Archivo NO escrito: %1 del 2025-08-11 \\(%2\\): .*%2.*")
-                    .arg(kind, esc(path));
+    EXPECT_EQ(files(), written);
+    const QList<ReceivedMail> mails = stopAndRead();
+    ASSERT_EQ(mails.size(), sent.size());
+    for (qsizetype i = 0; i < mails.size(); ++i) {
+      const QString name = (sent[i] ? "inventarios" : "ventas") + QStringLiteral("11082025.txt");
+      test::expectReportMail(mails[i], sent[i], "2025/08/11", kCompany, kSender, kTo, name,
+                             test::readFile(out() + '/' + name));
+    }
   }
-  expected +=
-      {"Corrida terminada: el \u00faltimo correo intentado no sali\u00f3 \\(o no hubo "
-       "correo\\)",
-       "Fin: estado de salida 1"};
-  expectLines(journal(journalPath()), expected);
 }
 
 // The journal moves aside to zadirod.log.1 when the next line would take it past 1 MiB; one
