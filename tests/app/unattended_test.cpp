@@ -634,7 +634,7 @@ TEST_F(UnattendedTest, JournalRollsOverAtOneMebibyte) {
     qint64 room;  // bytes left below 1 MiB before the run
     bool rolls;
   } cases[] = {
-      {"room for the whole run", 4096, false},
+      {"room for the whole run", 16384, false},
       {"no room for the first line", 10, true},
   };
   ASSERT_NO_FATAL_FAILURE(startServer());
@@ -802,6 +802,7 @@ struct JournalPathCase {
   const char* what;
   const char* path;  // below the test's folder
   bool writable;
+  friend void PrintTo(const JournalPathCase& c, std::ostream* os) { *os << c.what; }
 };
 
 class JournalPathTest : public UnattendedTest,
@@ -929,6 +930,29 @@ TEST_F(UnattendedTest, WithoutArgumentsAutomaticModeRunsTodayAndWritesNoJournal)
        it.hasNext();)
     traces.append(it.next());
   EXPECT_EQ(traces, QStringList{}) << "a journal or lock was left";
+}
+
+// --registro alone asks for a journal of a start that is otherwise the usual one: automatic
+// mode from line 9, today's reports, the end after the last mail, and no lock taken.
+TEST_F(UnattendedTest, JournalOfAnAutomaticStartWithoutDesatendido) {
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  ASSERT_NO_FATAL_FAILURE(writeSettings({.automatico = "1"}));
+  QProcessEnvironment env = environment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  const QString path = dir("corrida.log");
+  expectEnded(run({"--registro", path}, env), 0);
+  EXPECT_EQ(files().size(), 2);
+  EXPECT_EQ(stopAndRead().size(), 2);
+  EXPECT_TRUE(QDir(dir("data")).isEmpty()) << "--registro names the journal";
+  EXPECT_EQ(QDir(dir("tmp")).entryList({"zadirod-*"}, QDir::Files), QStringList{});
+  const QStringList lines = journal(path);
+  ASSERT_EQ(lines.size(), 10) << lines.join('\n').toStdString();
+  EXPECT_TRUE(QRegularExpression("^Inicio: ZadiRod [0-9.]+$").match(lines[0]).hasMatch())
+      << lines[0].toStdString();
+  EXPECT_EQ(lines[1], QStringLiteral("Configuraci\u00f3n: %1, modo autom\u00e1tico")
+                          .arg(dir("erp") + "/settingsenvio.conf"));
+  EXPECT_EQ(lines[9], "Fin: estado de salida 0");
 }
 
 }  // namespace
