@@ -368,6 +368,7 @@ TEST_F(UnattendedTest, EverythingSentEndsWithStatusZeroAndAJournalOfEveryStep) {
   // Nothing said on stderr about the run, and the lock is gone with the program, so that the
   // next night's start is not turned away.
   EXPECT_FALSE(f.err.contains("ZadiRod:")) << f.err.toStdString();
+  EXPECT_EQ(f.out, "") << "cron mails whatever a job prints";
   EXPECT_EQ(QDir(dir("tmp")).entryList({"zadirod-*"}, QDir::Files), QStringList{});
   std::cout << "[ timing ] a whole unattended run took " << f.ms << " ms\n";
 }
@@ -813,6 +814,7 @@ TEST_P(JournalPathTest, TheRunGoesOnWhereverTheJournalIsNamed) {
   ASSERT_NO_FATAL_FAILURE(makeCompany());
   ASSERT_NO_FATAL_FAILURE(writeSettings());
   temp.write("un-archivo", "no es una carpeta\n");
+  ASSERT_TRUE(QDir().mkpath(dir("una-carpeta")));
   const QString path = dir(QString::fromLatin1(GetParam().path));
 
   const Finished f = run(unattended("2025-08-11", "2025-08-11") + QStringList{"--registro", path});
@@ -826,7 +828,7 @@ TEST_P(JournalPathTest, TheRunGoesOnWhereverTheJournalIsNamed) {
     EXPECT_EQ(lines.value(lines.size() - 1), "Fin: estado de salida 0");
     EXPECT_FALSE(f.err.contains("registro")) << f.err.toStdString();
   } else {
-    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_FALSE(QFileInfo(path).isFile());
     EXPECT_EQ(countOf(f.err, "no se puede escribir el registro"), 1) << f.err.toStdString();
     EXPECT_TRUE(f.err.contains(path)) << f.err.toStdString();
   }
@@ -836,7 +838,8 @@ INSTANTIATE_TEST_SUITE_P(
     Paths, JournalPathTest,
     ::testing::Values(JournalPathCase{"Writable", "corrida.log", true},
                       JournalPathCase{"MissingFolder", "no-existe/corrida.log", false},
-                      JournalPathCase{"ParentIsAFile", "un-archivo/corrida.log", false}),
+                      JournalPathCase{"ParentIsAFile", "un-archivo/corrida.log", false},
+                      JournalPathCase{"IsAFolder", "una-carpeta", false}),
     [](const auto& info) { return std::string(info.param.what); });
 
 // Command lines that are refused before anything connects, and --help and --version. Nothing
