@@ -19,6 +19,7 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTcpServer>
+#include <array>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -375,20 +376,30 @@ TEST_F(UnattendedTest, EverythingSentEndsWithStatusZeroAndAJournalOfEveryStep) {
   std::cout << "[ timing ] a whole unattended run took " << f.ms << " ms\n";
 }
 
-// A range of days catches up the nights the machine was off; here over a year's end.
-TEST_F(UnattendedTest, ThreeDaysGiveSixFilesAndSixMailsInDayOrder) {
+// A range of days catches up the nights the machine was off: over a year's end, and over the
+// 29th of February of a leap year.
+struct DayRange {
+  const char* name;
+  std::array<const char*, 3> days;
+  friend void PrintTo(const DayRange& r, std::ostream* os) { *os << r.name; }
+};
+
+class DayRangeTest : public UnattendedTest, public ::testing::WithParamInterface<DayRange> {};
+
+TEST_P(DayRangeTest, ThreeDaysGiveSixFilesAndSixMailsInDayOrder) {
+  const std::array<const char*, 3>& days = GetParam().days;
   ASSERT_NO_FATAL_FAILURE(startServer());
   ASSERT_NO_FATAL_FAILURE(makeCompany());
   ASSERT_NO_FATAL_FAILURE(writeSettings());
-  expectEnded(run(unattended("2025-12-30", "2026-01-01")), 0);
+  expectEnded(run(unattended(days[0], days[2])), 0);
 
   const QList<ReceivedMail> mails = stopAndRead();
   ASSERT_EQ(mails.size(), 6);
-  QStringList expected{startLine("2025-12-30", "2026-01-01"), settingsLine(), connectionLine(),
-                       "Corrida: desde el 2025-12-30"};
+  QStringList expected{startLine(days[0], days[2]), settingsLine(), connectionLine(),
+                       QStringLiteral("Corrida: desde el %1").arg(days[0])};
   QStringList names;
   int i = 0;
-  for (const char* iso : {"2025-12-30", "2025-12-31", "2026-01-01"}) {
+  for (const char* iso : days) {
     const QByteArray day(iso);
     const QByteArray dateText = day.left(4) + '/' + day.mid(5, 2) + '/' + day.mid(8, 2);
     const QString suffix = QString::fromLatin1(day.mid(8, 2) + day.mid(5, 2) + day.left(4));
@@ -409,6 +420,12 @@ TEST_F(UnattendedTest, ThreeDaysGiveSixFilesAndSixMailsInDayOrder) {
       {"Corrida terminada: el \u00faltimo correo intentado sali\u00f3", "Fin: estado de salida 0"};
   expectLines(journal(journalPath()), expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, DayRangeTest,
+    ::testing::Values(DayRange{"YearEnd", {"2025-12-30", "2025-12-31", "2026-01-01"}},
+                      DayRange{"LeapDay", {"2024-02-28", "2024-02-29", "2024-03-01"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Starts that cannot make their reports: no settings to start from, no connection, or a run
 // stopped by a database error after it connected. No box waits for a click: the box's text
@@ -795,6 +812,20 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
     second();
     EXPECT_TRUE(held.isLocked());
     EXPECT_TRUE(QFile::exists(lockPath)) << "the second start took the lock away";
+  }
+  {
+    SCOPED_TRACE("another folder held");
+    // The lock is the folder's, not the machine's: a run for another folder holds nothing
+    // here. Its mails find no server.
+    QLockFile other(dir("tmp") + '/' +
+                    QFileInfo(runLockPath(toCp1252(dir("otra-salida")))).fileName());
+    ASSERT_TRUE(other.tryLock(0));
+    ASSERT_NE(other.fileName(), lockPath);
+    QFile::remove(journalPath());
+    const Finished f = run(unattended("2025-08-11", "2025-08-11"));
+    expectEnded(f, 1);
+    EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
+    EXPECT_EQ(journal(journalPath()).filter("Otra corrida").size(), 0);
   }
 }
 
