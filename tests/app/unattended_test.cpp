@@ -834,7 +834,7 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
 // be written is a path whose parent is a regular file.
 struct JournalPathCase {
   const char* what;
-  const char* path;  // below the test's folder
+  const char* path;  // below the test's folder; none: the default journal
   bool writable;
   friend void PrintTo(const JournalPathCase& c, std::ostream* os) { *os << c.what; }
 };
@@ -848,9 +848,19 @@ TEST_P(JournalPathTest, TheRunGoesOnWhereverTheJournalIsNamed) {
   ASSERT_NO_FATAL_FAILURE(writeSettings());
   temp.write("un-archivo", "no es una carpeta\n");
   ASSERT_TRUE(QDir().mkpath(dir("una-carpeta")));
-  const QString path = dir(QString::fromLatin1(GetParam().path));
+  QStringList arguments = unattended("2025-08-11", "2025-08-11");
+  QProcessEnvironment env = environment();
+  QString path;
+  if (GetParam().path) {
+    path = dir(QString::fromLatin1(GetParam().path));
+    arguments += {"--registro", path};
+  } else {
+    // No --registro: the application's data folder is where a file stands.
+    env.insert("XDG_DATA_HOME", dir("un-archivo/datos"));
+    path = dir("un-archivo/datos/ZadiRod/zadirod.log");
+  }
 
-  const Finished f = run(unattended("2025-08-11", "2025-08-11") + QStringList{"--registro", path});
+  const Finished f = run(arguments, env);
   expectEnded(f, 0);
   EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
   EXPECT_EQ(stopAndRead().size(), 2);
@@ -872,7 +882,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(JournalPathCase{"Writable", "corrida.log", true},
                       JournalPathCase{"MissingFolder", "no-existe/corrida.log", false},
                       JournalPathCase{"ParentIsAFile", "un-archivo/corrida.log", false},
-                      JournalPathCase{"IsAFolder", "una-carpeta", false}),
+                      JournalPathCase{"IsAFolder", "una-carpeta", false},
+                      JournalPathCase{"DefaultUnderAFile", nullptr, false}),
     [](const auto& info) { return std::string(info.param.what); });
 
 // Command lines that are refused before anything connects, and --help and --version. Nothing
