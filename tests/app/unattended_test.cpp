@@ -1,0 +1,1006 @@
+// The program as a scheduler sees it: the real ZadiRod started as a child process, with its own
+// registry stand-in, settings file, data, home and temporary folders, no display, a company
+// database on the Firebird server and the SMTP server on loopback. Each start is judged only by
+// what can be seen from outside: its exit status (and that it ended by itself, not by a
+// signal), the files in the output folder, the mails received, the journal and standard error.
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QMap>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QTcpServer>
+#include <array>
+#include <iostream>
+#include <memory>
+#include <optional>
+
+#include "app/run_lock.h"
+#include "common/cp1252.h"
+#include "fixtures/company_db.h"
+#include "mail/received_mail.h"
+#include "support/qt_print.h"
+#include "support/startup_files.h"
+#include "support/temp_dir.h"
+
+namespace zavelo {
+namespace {
+
+using test::CompanyDb;
+using test::FbMode;
+using test::RealSmtpServer;
+using test::ReceivedMail;
+
+constexpr char kSender[] = "reportes@acme.example";
+constexpr char kMailUser[] = "reportes";
+// Distinctive enough that any appearance in a journal is a leak, not a coincidence.
+constexpr char kMailPass[] = "Correo-Secreto-5820";
+constexpr char kCompany[] = "Distribuidora Caf\xE9 S.A.";
+const QByteArray kRecipients = "ana@cliente.example; luis@cliente.example";
+const QStringList kTo{"ana@cliente.example", "luis@cliente.example"};
+
+// A whole run (start, connection, two files, two mails) takes about a second here; the limit is
+// for a loaded machine. A program still there after it is killed and the test fails.
+constexpr int kRunLimitMs = 120'000;
+// Starts that must not get as far as a mail (a refused connection, a held lock) end well
+// within this.
+constexpr qint64 kPromptMs = 30'000;
+
+// The child's time zone: five hours behind UTC all year (a POSIX rule, so no zone database is
+// needed), so that the journal's offset is seen to be the local one and not UTC's.
+constexpr char kZone[] = "<-05>5";
+constexpr char kOffset[] = "-05:00";
+QDate childToday() {
+  return QDateTime::currentDateTimeUtc().addSecs(-5 * 3600).date();
+}
+
+QString esc(const QString& text) {
+  return QRegularExpression::escape(text);
+}
+
+// How a child ended.
+struct Finished {
+  bool byItself = false;  // within the limit, without being killed
+  QProcess::ExitStatus how = QProcess::CrashExit;
+  int status = -1;
+  QString out;
+  QString err;
+  qint64 ms = 0;
+};
+
+// One start of the real program.
+class Child {
+ public:
+  void start(const QStringList& arguments, const QProcessEnvironment& environment,
+             const QString& workingDirectory) {
+    process_.setProcessEnvironment(environment);
+    process_.setWorkingDirectory(workingDirectory);
+    process_.setStandardInputFile(QProcess::nullDevice());
+    timer_.start();
+    process_.start(QStringLiteral(ZADIROD_PROGRAM), arguments);
+    started_ = process_.waitForStarted(10'000);
+    EXPECT_TRUE(started_) << "ZadiRod did not start: " << process_.errorString().toStdString();
+  }
+
+  bool running() const { return process_.state() != QProcess::NotRunning; }
+
+  // Waits for the end; a program still running after limitMs is killed and the test fails.
+  Finished finish(int limitMs) {
+    Finished f;
+    if (!started_) return f;
+    f.byItself = process_.waitForFinished(limitMs);
+    if (!f.byItself) {
+      ADD_FAILURE() << "ZadiRod did not end by itself within " << limitMs << " ms; killed";
+      kill();
+    }
+    f.ms = timer_.elapsed();
+    f.how = process_.exitStatus();
+    f.status = process_.exitCode();
+    f.out = QString::fromUtf8(process_.readAllStandardOutput());
+    f.err = QString::fromUtf8(process_.readAllStandardError());
+    return f;
+  }
+
+  void kill() {
+    if (!running()) return;
+    process_.kill();
+    process_.waitForFinished(10'000);
+  }
+
+  ~Child() { kill(); }
+
+ private:
+  QProcess process_;
+  QElapsedTimer timer_;
+  bool started_ = false;
+};
+
+void expectEnded(const Finished& f, int status) {
+  EXPECT_TRUE(f.byItself);
+  EXPECT_EQ(f.how, QProcess::NormalExit) << "ended by a signal; stderr: " << f.err.toStdString();
+  EXPECT_EQ(f.status, status) << "stderr: " << f.err.toStdString();
+}
+
+// Every line of actual matches the pattern at the same place, as a whole.
+void expectLines(const QStringList& actual, const QStringList& patterns) {
+  bool same = actual.size() == patterns.size();
+  for (qsizetype i = 0; same && i < actual.size(); ++i)
+    same = QRegularExpression(QRegularExpression::anchoredPattern(patterns[i]))
+               .match(actual[i])
+               .hasMatch();
+  EXPECT_TRUE(same) << "lines:\n  " << actual.join("\n  ").toStdString() << "\nexpected:\n  "
+                    << patterns.join("\n  ").toStdString();
+}
+
+qsizetype countOf(const QString& text, const QString& part) {
+  return text.count(part);
+}
+
+// A folder's files with their bytes and modification times.
+struct FileState {
+  QByteArray bytes;
+  QDateTime modified;
+  friend bool operator==(const FileState&, const FileState&) = default;
+  friend void PrintTo(const FileState& f, std::ostream* os) {
+    *os << f.bytes.size() << " bytes, modified "
+        << f.modified.toString(Qt::ISODateWithMs).toStdString();
+  }
+};
+QMap<QString, FileState> snapshot(const QString& folder) {
+  QMap<QString, FileState> files;
+  for (const QFileInfo& info : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden))
+    files.insert(info.fileName(), {test::readFile(info.filePath()),
+                                   info.fileTime(QFileDevice::FileModificationTime)});
+  return files;
+}
+
+struct Company {
+  std::optional<QByteArray> port = std::nullopt;  // the SMTP server's when not set
+  QByteArray mailPass = kMailPass;
+  bool named = true;    // the configuration holds the company's name
+  bool account = true;  // the user has a mail account
+};
+
+// The nine settings lines; empty fields take the test's company and login.
+struct Settings {
+  std::optional<QByteArray> servidor = std::nullopt;
+  QByteArray compania = "01";
+  std::optional<QByteArray> clave = std::nullopt;
+  QByteArray marca = "07";
+  QByteArray automatico = "";
+};
+
+class UnattendedTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"xdg", "erp", "data", "home", "tmp", "runtime"})
+      ASSERT_TRUE(QDir().mkpath(dir(QString::fromLatin1(name))));
+    ASSERT_TRUE(QDir().mkpath(out()));
+    // Qt wants the runtime folder to be its owner's alone.
+    QFile::setPermissions(dir("runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  }
+
+  QString dir(const QString& name) const { return temp.filePath(name); }
+  // The output folder has a name beyond ASCII, as Spanish folder names do: the settings file
+  // names it in Windows-1252, the file system in UTF-8.
+  QString out() const { return dir(QStringLiteral("salida-a\u00f1o")); }
+  QString journalPath() const { return dir("data") + "/ZadiRod/zadirod.log"; }
+  QStringList files() const { return QDir(out()).entryList(QDir::Files, QDir::Name); }
+
+  void startServer(QStringList options = {}) {
+    options += {"--auth", QString::fromLatin1(kMailUser) + ':' + kMailPass};
+    server = std::make_unique<RealSmtpServer>(options);
+    ASSERT_NE(server->port(), 0);
+  }
+
+  void makeCompany(const Company& c = {}) {
+    company = std::make_unique<CompanyDb>(dir("empresa"));
+    const QByteArray port = c.port ? *c.port : QByteArray::number(server ? server->port() : 25);
+    company->generalConfig("PUERTO TCP PARA ENVIO DE CORREO ELECTRONICO", port)
+        .generalConfig("USAR SSL PARA ENVIO DE CORREO ELECTRONICO", "NO")
+        .user(test::fbTestLogin().user, c.account ? QByteArray(kSender) : QByteArray(), "127.0.0.1",
+              kMailUser, c.mailPass);
+    if (c.named) company->generalConfig("NOMBRE COMPANIA", kCompany);
+    const QString error = company->build();
+    ASSERT_EQ(error, "") << error.toStdString();
+  }
+
+  void writeSettings(const Settings& s = {}) {
+    const test::FbLogin login = test::fbTestLogin();
+    settingsPassword = s.clave.value_or(login.password);
+    test::writeStartupFiles(
+        dir("xdg"), dir("erp"),
+        {"linea1", s.servidor.value_or(company->servidor(FbMode::Server)), toCp1252(out()),
+         login.user, settingsPassword, s.compania, s.marca, kRecipients, s.automatico});
+  }
+
+  // The child's environment: every folder it may write to is the test's own; no display.
+  QProcessEnvironment environment() const {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+      env.remove(QString::fromLatin1(name));
+    env.insert("XDG_CONFIG_DIRS", dir("xdg"));
+    env.insert("XDG_DATA_HOME", dir("data"));
+    env.insert("HOME", dir("home"));
+    env.insert("TMPDIR", dir("tmp"));
+    env.insert("XDG_RUNTIME_DIR", dir("runtime"));
+    // The short date form is year first (2025/08/11), as where the program is deployed.
+    env.insert("LC_ALL", "ja_JP.UTF-8");
+    env.insert("LANG", "ja_JP.UTF-8");
+    env.insert("TZ", kZone);
+    return env;
+  }
+
+  void launch(Child& child, const QStringList& arguments, const QProcessEnvironment& env) {
+    if (!earliest.isValid()) earliest = QDateTime::currentDateTimeUtc();
+    child.start(arguments, env, dir("home"));
+  }
+  Finished finish(Child& child, int limitMs = kRunLimitMs) {
+    const Finished f = child.finish(limitMs);
+    latest = QDateTime::currentDateTimeUtc();
+    return f;
+  }
+  Finished run(const QStringList& arguments, std::optional<QProcessEnvironment> env = {},
+               int limitMs = kRunLimitMs) {
+    Child child;
+    launch(child, arguments, env ? *env : environment());
+    return finish(child, limitMs);
+  }
+  static QStringList unattended(const QString& first, const QString& last) {
+    return {"--desatendido", "--desde", first, "--hasta", last};
+  }
+
+  // The journal's lines without their stamps. Each stamp is the child's local time with its
+  // offset, to the second, within the test's starts; no password and no AUTH exchange appears
+  // anywhere in the file.
+  QStringList journal(const QString& path) const {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+      ADD_FAILURE() << "no journal at " << path.toStdString();
+      return {};
+    }
+    const QByteArray bytes = file.readAll();
+    EXPECT_TRUE(bytes.endsWith('\n'));
+    for (const QByteArray& secret :
+         {QByteArray(kMailPass), QByteArray(kMailPass).toBase64(), QByteArray(kMailUser).toBase64(),
+          settingsPassword, settingsPassword.toBase64()})
+      EXPECT_FALSE(bytes.contains(secret)) << "the journal holds " << secret.toStdString();
+
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString text = utf8(bytes);
+    EXPECT_FALSE(utf8.hasError()) << "the journal is not UTF-8";
+    static const QRegularExpression form(
+        QStringLiteral(R"(^(\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}([+-]\d{2}:\d{2})) (.+)$)"));
+    QStringList texts;
+    for (const QString& line : text.split('\n', Qt::SkipEmptyParts)) {
+      const QRegularExpressionMatch m = form.match(line);
+      if (!m.hasMatch()) {
+        ADD_FAILURE() << "journal line without its stamp: " << line.toStdString();
+        continue;
+      }
+      EXPECT_EQ(m.captured(2), QString::fromLatin1(kOffset)) << line.toStdString();
+      const QDateTime at = QDateTime::fromString(m.captured(1), Qt::ISODate);
+      EXPECT_TRUE(at.isValid() && at >= earliest.addSecs(-1) && at <= latest.addSecs(1))
+          << line.toStdString() << " is not between "
+          << earliest.toString(Qt::ISODate).toStdString() << " and "
+          << latest.toString(Qt::ISODate).toStdString();
+      texts.append(m.captured(3));
+    }
+    return texts;
+  }
+
+  QList<ReceivedMail> stopAndRead() {
+    server->stop();
+    return test::receivedMails(*server);
+  }
+
+  // The journal lines of one written file and its mail.
+  QStringList fileLines(const char* kind, const QString& isoDay, const QString& name) const {
+    const QString path = out() + '/' + name;
+    const QByteArray bytes = test::readFile(path);
+    const QString of = QStringLiteral("%1 del %2 \\(%3\\)").arg(kind, isoDay, esc(path));
+    return {QStringLiteral("Archivo escrito: %1, %2 l\u00edneas, %3 bytes")
+                .arg(of)
+                .arg(bytes.count("\r\n"))
+                .arg(bytes.size()),
+            QStringLiteral("Correo enviado: %1; respuesta del servidor: 250 2\\.0\\.0 OK queued")
+                .arg(of)};
+  }
+  QString startLine(const QString& first, const QString& last) const {
+    return QStringLiteral("Inicio: ZadiRod [0-9.]+, arranque desatendido del %1 al %2")
+        .arg(first, last);
+  }
+  QString settingsLine() const {
+    return QStringLiteral("Configuraci\u00f3n: %1, modo desatendido")
+        .arg(esc(dir("erp") + "/settingsenvio.conf"));
+  }
+  QString connectionLine() const {
+    return QStringLiteral("Conexi\u00f3n: base de datos %1, usuario %2")
+        .arg(esc(QFile::decodeName(company->databaseString(FbMode::Server))),
+             esc(QString::fromLatin1(test::fbTestLogin().user)));
+  }
+
+  test::TempDir temp;
+  std::unique_ptr<RealSmtpServer> server;
+  std::unique_ptr<CompanyDb> company;
+  QByteArray settingsPassword;
+  QDateTime earliest;
+  QDateTime latest;
+};
+
+// The start a scheduler makes every night: today's two reports, here for a day given.
+TEST_F(UnattendedTest, EverythingSentEndsWithStatusZeroAndAJournalOfEveryStep) {
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  const Finished f = run(unattended("2025-08-11", "2025-08-11"));
+  expectEnded(f, 0);
+
+  EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
+  const QList<ReceivedMail> mails = stopAndRead();
+  ASSERT_EQ(mails.size(), 2);
+  test::expectReportMail(mails[0], true, "2025/08/11", kCompany, kSender, kTo,
+                         "inventarios11082025.txt",
+                         test::readFile(out() + "/inventarios11082025.txt"));
+  test::expectReportMail(mails[1], false, "2025/08/11", kCompany, kSender, kTo,
+                         "ventas11082025.txt", test::readFile(out() + "/ventas11082025.txt"));
+
+  // The journal is where the application's local data go, and nowhere else.
+  QStringList journals;
+  for (QDirIterator it(temp.path(), {"*.log", "*.log.1"}, QDir::Files,
+                       QDirIterator::Subdirectories);
+       it.hasNext();)
+    journals.append(it.next());
+  EXPECT_EQ(journals, QStringList{journalPath()});
+  expectLines(journal(journalPath()),
+              QStringList{startLine("2025-08-11", "2025-08-11"), settingsLine(), connectionLine(),
+                          "Corrida: desde el 2025-08-11"} +
+                  fileLines("inventarios", "2025-08-11", "inventarios11082025.txt") +
+                  fileLines("ventas", "2025-08-11", "ventas11082025.txt") +
+                  QStringList{"Corrida terminada: el \u00faltimo correo intentado sali\u00f3",
+                              "Fin: estado de salida 0"});
+  // Nothing said on stderr about the run, and the lock is gone with the program, so that the
+  // next night's start is not turned away.
+  EXPECT_FALSE(f.err.contains("ZadiRod:")) << f.err.toStdString();
+  EXPECT_EQ(f.out, "") << "cron mails whatever a job prints";
+  EXPECT_EQ(QDir(dir("tmp")).entryList({"zadirod-*"}, QDir::Files), QStringList{});
+  std::cout << "[ timing ] a whole unattended run took " << f.ms << " ms\n";
+}
+
+// A range of days catches up the nights the machine was off: over a year's end, and over the
+// 29th of February of a leap year.
+struct DayRange {
+  const char* name;
+  std::array<const char*, 3> days;
+  friend void PrintTo(const DayRange& r, std::ostream* os) { *os << r.name; }
+};
+
+class DayRangeTest : public UnattendedTest, public ::testing::WithParamInterface<DayRange> {};
+
+TEST_P(DayRangeTest, ThreeDaysGiveSixFilesAndSixMailsInDayOrder) {
+  const std::array<const char*, 3>& days = GetParam().days;
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  expectEnded(run(unattended(days[0], days[2])), 0);
+
+  const QList<ReceivedMail> mails = stopAndRead();
+  ASSERT_EQ(mails.size(), 6);
+  QStringList expected{startLine(days[0], days[2]), settingsLine(), connectionLine(),
+                       QStringLiteral("Corrida: desde el %1").arg(days[0])};
+  QStringList names;
+  int i = 0;
+  for (const char* iso : days) {
+    const QByteArray day(iso);
+    const QByteArray dateText = day.left(4) + '/' + day.mid(5, 2) + '/' + day.mid(8, 2);
+    const QString suffix = QString::fromLatin1(day.mid(8, 2) + day.mid(5, 2) + day.left(4));
+    for (const bool inventory : {true, false}) {
+      const QString name = (inventory ? "inventarios" : "ventas") + suffix + ".txt";
+      SCOPED_TRACE(name.toStdString());
+      names.append(name);
+      test::expectReportMail(mails[i], inventory, dateText, kCompany, kSender, kTo, name,
+                             test::readFile(out() + '/' + name));
+      EXPECT_EQ(mails[i].session, i + 1);
+      expected += fileLines(inventory ? "inventarios" : "ventas", iso, name);
+      ++i;
+    }
+  }
+  names.sort();
+  EXPECT_EQ(files(), names);
+  expected +=
+      {"Corrida terminada: el \u00faltimo correo intentado sali\u00f3", "Fin: estado de salida 0"};
+  expectLines(journal(journalPath()), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ranges, DayRangeTest,
+    ::testing::Values(DayRange{"YearEnd", {"2025-12-30", "2025-12-31", "2026-01-01"}},
+                      DayRange{"LeapDay", {"2024-02-28", "2024-02-29", "2024-03-01"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Starts that cannot make their reports: no settings to start from, no connection, or a run
+// stopped by a database error after it connected. No box waits for a click: the box's text
+// goes to the journal and to stderr, and the program ends by itself with status 2.
+TEST_F(UnattendedTest, StartsThatStopOnAnErrorEndByThemselvesWithStatusTwo) {
+  // A port on loopback that nothing listens on (taken and given back).
+  quint16 closedPort = 0;
+  {
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    closedPort = probe.serverPort();
+  }
+  struct Case {
+    const char* what;
+    Settings settings;
+    Company company;
+    bool registry;      // the registry stand-in names the ERP folder
+    const char* box;    // the kind of box the journal names
+    QStringList said;   // fragments of the box's text
+    bool connecting;    // a connection was attempted
+    bool stopped;       // a run had started and was stopped
+    QStringList files;  // written before the stop
+  } cases[] = {
+      {"registry key missing",
+       {},
+       {},
+       false,
+       "aviso",
+       {"No se encontr\u00f3 la Clave HKEY_LOCAL_MACHINE\\Software\\QVT\\Halvori2025\\Directorio"},
+       false,
+       false,
+       {}},
+      {"no server in the settings",
+       {.servidor = ""},
+       {},
+       true,
+       "error",
+       {"Faltan datos de origen", "settingsenvio.conf"},
+       false,
+       false,
+       {}},
+      {"company whose database does not exist",
+       {.compania = "99"},
+       {},
+       true,
+       "error",
+       {"I/O error during \"open\" operation for file", "/datos/99/halvori.fdb",
+        "No such file or directory"},
+       true,
+       false,
+       {}},
+      {"server that refuses the connection",
+       {.servidor = "127.0.0.1/" + QByteArray::number(closedPort) + ":/nada"},
+       {},
+       true,
+       "error",
+       {"Unable to complete network request to host \"127.0.0.1\"",
+        "Failed to establish a connection"},
+       true,
+       false,
+       {}},
+      {"report procedure that fails",
+       {.marca = "FALLA"},
+       {},
+       true,
+       "error",
+       {"Marca con falla de prueba"},
+       true,
+       true,
+       {}},
+      // The mailing's own configuration box: the run goes no further than the first mail.
+      {"company name missing from the configuration",
+       {},
+       {.named = false},
+       true,
+       "error de configuraci\u00f3n",
+       {"No se encontr\u00f3 la configuraci\u00f3n NOMBRE COMPANIA"},
+       true,
+       true,
+       {"inventarios11082025.txt"}},
+  };
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QFile::remove(journalPath());
+    for (const QString& name : files()) QFile::remove(out() + '/' + name);
+    ASSERT_NO_FATAL_FAILURE(makeCompany(c.company));
+    ASSERT_NO_FATAL_FAILURE(writeSettings(c.settings));
+    if (!c.registry) {
+      ASSERT_TRUE(QFile::remove(dir("xdg") + "/QVT/Halvori2025.conf"));
+    }
+    const Finished f = run(unattended("2025-08-11", "2025-08-11"));
+    expectEnded(f, 2);
+    EXPECT_LT(f.ms, kPromptMs);
+    const QStringList lines = journal(journalPath());
+    const QString all = lines.join('\n');
+    for (const QString& fragment : c.said) {
+      EXPECT_TRUE(all.contains(fragment)) << "journal:\n" << all.toStdString();
+      EXPECT_TRUE(f.err.contains(fragment)) << "stderr:\n" << f.err.toStdString();
+    }
+    // The text the box would have shown, once, and the end.
+    EXPECT_EQ(
+        lines.filter(QRegularExpression(QStringLiteral("^Mensaje \\(%1\\): ").arg(c.box))).size(),
+        1)
+        << all.toStdString();
+    EXPECT_EQ(lines.filter(QRegularExpression("^Mensaje ")).size(), 1) << all.toStdString();
+    EXPECT_EQ(lines.value(lines.size() - 1), "Fin: estado de salida 2");
+    // The connection attempt is recorded whether it opens or not.
+    EXPECT_EQ(lines.filter(QRegularExpression("^Conexi\u00f3n: base de datos ")).size(),
+              c.connecting ? 1 : 0)
+        << all.toStdString();
+    EXPECT_EQ(lines.filter(QRegularExpression("^Corrida detenida por un error: ")).size(),
+              c.stopped ? 1 : 0)
+        << all.toStdString();
+    EXPECT_EQ(files(), c.files);
+  }
+  EXPECT_EQ(stopAndRead().size(), 0);
+  EXPECT_TRUE(server->sessionLog(1).isEmpty());
+}
+
+// Reports that were made but did not reach their recipients, or were not made at all: the run
+// goes on to its end, the program ends by itself and says so with status 1, also where the
+// run's last mail went out after an earlier one failed.
+TEST_F(UnattendedTest, ReportsNotWrittenOrNotMailedEndWithStatusOne) {
+  enum class Mail { Sent, Refused, NotAttempted, None };
+  struct Report {
+    bool written;
+    Mail mail;
+  };
+  struct Case {
+    const char* what;
+    QStringList serverOptions;
+    Company company;
+    bool outputFolder;  // the output folder is there on the night of the run
+    Report inventory, sales;
+    bool lastSent;  // the run's last attempted mail went out
+  } cases[] = {
+      {"inventory mail refused at DATA, sales mail sent",
+       {"--refuse-subject", "inventarios"},
+       {},
+       true,
+       {true, Mail::Refused},
+       {true, Mail::Sent},
+       true},
+      {"sales mail refused at DATA",
+       {"--refuse-subject", "ventas"},
+       {},
+       true,
+       {true, Mail::Sent},
+       {true, Mail::Refused},
+       false},
+      {"user without a mail account",
+       {},
+       {.account = false},
+       true,
+       {true, Mail::NotAttempted},
+       {true, Mail::NotAttempted},
+       false},
+      {"output folder gone", {}, {}, false, {false, Mail::None}, {false, Mail::None}, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QFile::remove(journalPath());
+    QDir(out()).removeRecursively();
+    if (c.outputFolder) {
+      ASSERT_TRUE(QDir().mkpath(out()));
+    }
+    ASSERT_NO_FATAL_FAILURE(startServer(c.serverOptions));
+    ASSERT_NO_FATAL_FAILURE(makeCompany(c.company));
+    ASSERT_NO_FATAL_FAILURE(writeSettings());
+    expectEnded(run(unattended("2025-08-11", "2025-08-11")), 1);
+
+    QStringList expected{startLine("2025-08-11", "2025-08-11"), settingsLine(), connectionLine(),
+                         "Corrida: desde el 2025-08-11"};
+    QStringList written;
+    QList<bool> sent;  // inventory or not, of each mail that went out
+    for (const bool inventory : {true, false}) {
+      const Report& r = inventory ? c.inventory : c.sales;
+      const QString kind = inventory ? "inventarios" : "ventas";
+      const QString name = kind + "11082025.txt";
+      const QString path = out() + '/' + name;
+      const QString of = QStringLiteral("%1 del 2025-08-11 \\(%2\\)").arg(kind, esc(path));
+      if (r.written) {
+        written += name;
+        const QStringList lines =
+            fileLines(inventory ? "inventarios" : "ventas", "2025-08-11", name);
+        expected += lines[0];
+        if (r.mail == Mail::Sent) expected += lines[1];
+      } else {
+        expected += QStringLiteral("Archivo NO escrito: %1: .*%2.*").arg(of, esc(path));
+      }
+      if (r.mail == Mail::Sent) sent += inventory;
+      if (r.mail == Mail::Refused)
+        expected += QStringLiteral(
+                        "Correo NO enviado \\(error\\): %1: .*Message refused for its "
+                        "subject.*")
+                        .arg(of);
+      if (r.mail == Mail::NotAttempted)
+        expected += QStringLiteral(
+                        "Correo NO enviado \\(no intentado\\): %1: el usuario no tiene "
+                        "cuenta de correo")
+                        .arg(of);
+    }
+    expected += {c.lastSent ? "Corrida terminada: el \u00faltimo correo intentado sali\u00f3"
+                            : "Corrida terminada: el \u00faltimo correo intentado no sali\u00f3 "
+                              "\\(o no hubo correo\\)",
+                 "Fin: estado de salida 1"};
+    expectLines(journal(journalPath()), expected);
+
+    EXPECT_EQ(files(), written);
+    const QList<ReceivedMail> mails = stopAndRead();
+    ASSERT_EQ(mails.size(), sent.size());
+    for (qsizetype i = 0; i < mails.size(); ++i) {
+      const QString name = (sent[i] ? "inventarios" : "ventas") + QStringLiteral("11082025.txt");
+      test::expectReportMail(mails[i], sent[i], "2025/08/11", kCompany, kSender, kTo, name,
+                             test::readFile(out() + '/' + name));
+    }
+  }
+}
+
+// The journal moves aside to zadirod.log.1 when the next line would take it past 1 MiB; one
+// earlier file is kept, the one before it goes.
+TEST_F(UnattendedTest, JournalRollsOverAtOneMebibyte) {
+  struct Case {
+    const char* what;
+    qint64 room;  // bytes left below 1 MiB before the run
+    bool rolls;
+  } cases[] = {
+      {"room for the whole run", 16384, false},
+      {"no room for the first line", 10, true},
+  };
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  const QByteArray line = "2025-01-01T00:00:00-05:00 Fin: estado de salida 0\n";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QByteArray earlier;
+    while (earlier.size() + line.size() <= 1024 * 1024 - c.room) earlier += line;
+    earlier += QByteArray(1024 * 1024 - c.room - earlier.size() - 1, 'x') + '\n';
+    ASSERT_EQ(earlier.size(), 1024 * 1024 - c.room);
+    temp.write("data/ZadiRod/zadirod.log", earlier);
+    temp.write("data/ZadiRod/zadirod.log.1", "una noche anterior\n");
+    for (const QString& name : files()) QFile::remove(out() + '/' + name);
+
+    expectEnded(run(unattended("2025-08-11", "2025-08-11")), 0);
+    const QByteArray now = test::readFile(journalPath());
+    EXPECT_EQ(QDir(dir("data/ZadiRod")).entryList(QDir::Files),
+              (QStringList{"zadirod.log", "zadirod.log.1"}));
+    if (c.rolls) {
+      EXPECT_EQ(test::readFile(journalPath() + ".1"), earlier);
+      const QStringList lines = journal(journalPath());
+      EXPECT_EQ(lines.size(), 10);
+      EXPECT_TRUE(lines.value(0).startsWith("Inicio: ")) << lines.join('\n').toStdString();
+    } else {
+      EXPECT_EQ(test::readFile(journalPath() + ".1"), "una noche anterior\n");
+      EXPECT_TRUE(now.startsWith(earlier));
+      const QList<QByteArray> added = now.mid(earlier.size()).split('\n');
+      EXPECT_EQ(added.size(), 11);  // ten lines and what follows the last line end
+      EXPECT_TRUE(added.value(9).endsWith(" Fin: estado de salida 0"));
+    }
+  }
+}
+
+// Neither the database password nor the mail account's password (nor the AUTH exchange) ever
+// reaches the journal, whether the connection or the login is what fails. journal() checks
+// the file for them.
+TEST_F(UnattendedTest, NoPasswordReachesTheJournal) {
+  struct Case {
+    const char* what;
+    std::optional<QByteArray> clave;  // settings line 5
+    QByteArray serverPassword;        // what the SMTP server wants
+    int status;
+  } cases[] = {
+      {"wrong database password", "Clave-Errada-7391", kMailPass, 2},
+      {"mail login refused", std::nullopt, "otra-clave", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QFile::remove(journalPath());
+    server = std::make_unique<RealSmtpServer>(
+        QStringList{"--auth", QString::fromLatin1(kMailUser) + ':' + c.serverPassword});
+    ASSERT_NE(server->port(), 0);
+    ASSERT_NO_FATAL_FAILURE(makeCompany());
+    ASSERT_NO_FATAL_FAILURE(writeSettings({.clave = c.clave}));
+    const Finished f = run(unattended("2025-08-11", "2025-08-11"));
+    expectEnded(f, c.status);
+    const QStringList lines = journal(journalPath());
+    EXPECT_EQ(lines.value(lines.size() - 1),
+              QStringLiteral("Fin: estado de salida %1").arg(c.status));
+    // The mail login was tried with the account's password: the server saw both mails' AUTH.
+    if (c.status == 1) {
+      EXPECT_EQ(lines.filter("Correo NO enviado (error)").size(), 2)
+          << lines.join('\n').toStdString();
+      EXPECT_TRUE(server->sessionLog(1).contains("AUTH LOGIN"));
+    }
+    for (const QByteArray& secret : {QByteArray(kMailPass), settingsPassword})
+      EXPECT_FALSE(f.err.contains(QString::fromLatin1(secret))) << f.err.toStdString();
+    const QString kept = company->root();
+    company.reset();
+    QDir(kept).removeRecursively();
+    for (const QString& name : files()) QFile::remove(out() + '/' + name);
+  }
+}
+
+// A second unattended start for the same output folder while another holds it: it ends at
+// once with status 3 and touches no file. The holder is first the real program in the middle
+// of its run, then a lock taken by the test itself; a lock whose program was killed holds
+// nothing.
+TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouchesNothing) {
+  // A mail server that takes the connection and never greets: the first run waits there,
+  // after its inventory file is written, with the folder held.
+  QTcpServer silent;
+  ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+  ASSERT_NO_FATAL_FAILURE(makeCompany({.port = QByteArray::number(silent.serverPort())}));
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  const QString lockName = QFileInfo(runLockPath(toCp1252(out()))).fileName();
+  const QString lockPath = dir("tmp") + '/' + lockName;
+
+  // The second start keeps its journal apart from the first's.
+  const auto second = [&] {
+    QProcessEnvironment env = environment();
+    env.insert("XDG_DATA_HOME", dir("data2"));
+    QFile::remove(dir("data2") + "/ZadiRod/zadirod.log");
+    const QMap<QString, FileState> before = snapshot(out());
+    const Finished f = run(unattended("2025-08-11", "2025-08-11"), env);
+    expectEnded(f, 3);
+    EXPECT_LT(f.ms, kPromptMs);
+    EXPECT_EQ(snapshot(out()), before) << "the output folder changed";
+    EXPECT_TRUE(f.err.contains("otra corrida desatendida usa la carpeta " + out()))
+        << f.err.toStdString();
+    expectLines(journal(dir("data2") + "/ZadiRod/zadirod.log"),
+                {startLine("2025-08-11", "2025-08-11"), settingsLine(),
+                 QStringLiteral("Otra corrida desatendida est\u00e1 en curso \\(%1\\): este "
+                                "arranque no hace nada")
+                     .arg(esc(lockPath)),
+                 "Fin: estado de salida 3"});
+  };
+
+  {
+    SCOPED_TRACE("held by a running ZadiRod");
+    Child first;
+    launch(first, unattended("2025-08-11", "2025-08-11"), environment());
+    ASSERT_TRUE(silent.waitForNewConnection(60'000)) << "the first run never reached the mail";
+    EXPECT_EQ(files(), QStringList{"inventarios11082025.txt"});
+    EXPECT_TRUE(QFile::exists(lockPath)) << "no lock at " << lockPath.toStdString();
+    EXPECT_EQ(QDir(dir("tmp")).entryList({"zadirod-*.lock"}, QDir::Files), QStringList{lockName});
+    second();
+    EXPECT_TRUE(first.running()) << "the first run ended while the second started";
+    first.kill();
+  }
+  {
+    SCOPED_TRACE("left behind by a killed run");
+    // A scheduler that stops a task kills it: the lock file stays, but its process is gone,
+    // and the next night's start must not be turned away by it. Its mails find no server.
+    EXPECT_TRUE(QFile::exists(lockPath));
+    silent.close();
+    QFile::remove(journalPath());
+    const Finished f = run(unattended("2025-08-11", "2025-08-11"));
+    expectEnded(f, 1);
+    EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
+    const QStringList lines = journal(journalPath());
+    EXPECT_EQ(lines.filter("Otra corrida").size(), 0) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.filter(QRegularExpression("^Archivo escrito: ")).size(), 2)
+        << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.filter(QRegularExpression("^Correo NO enviado \\(error\\): ")).size(), 2)
+        << lines.join('\n').toStdString();
+    EXPECT_FALSE(QFile::exists(lockPath)) << "the lock outlived the run";
+  }
+  {
+    SCOPED_TRACE("held by the test");
+    // A clean folder with a report from an earlier night, and the lock of a live process.
+    for (const QString& name : files()) QFile::remove(out() + '/' + name);
+    QFile::remove(lockPath);
+    {
+      QFile old(out() + "/inventarios11082025.txt");
+      ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+      old.write("INV|anterior\r\n");
+      ASSERT_TRUE(old.setFileTime(QDateTime::currentDateTime().addDays(-3),
+                                  QFileDevice::FileModificationTime));
+    }
+    QLockFile held(lockPath);
+    ASSERT_TRUE(held.tryLock(0));
+    second();
+    EXPECT_TRUE(held.isLocked());
+    EXPECT_TRUE(QFile::exists(lockPath)) << "the second start took the lock away";
+  }
+  {
+    SCOPED_TRACE("another folder held");
+    // The lock is the folder's, not the machine's: a run for another folder holds nothing
+    // here. Its mails find no server.
+    QLockFile other(dir("tmp") + '/' +
+                    QFileInfo(runLockPath(toCp1252(dir("otra-salida")))).fileName());
+    ASSERT_TRUE(other.tryLock(0));
+    ASSERT_NE(other.fileName(), lockPath);
+    QFile::remove(journalPath());
+    const Finished f = run(unattended("2025-08-11", "2025-08-11"));
+    expectEnded(f, 1);
+    EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
+    EXPECT_EQ(journal(journalPath()).filter("Otra corrida").size(), 0);
+  }
+}
+
+// A journal named on the command line: written there, or, where it cannot be written, the run
+// goes on and says so once on stderr. As root any folder is writable, so a folder that cannot
+// be written is a path whose parent is a regular file.
+struct JournalPathCase {
+  const char* what;
+  const char* path;  // below the test's folder; none: the default journal
+  bool writable;
+  friend void PrintTo(const JournalPathCase& c, std::ostream* os) { *os << c.what; }
+};
+
+class JournalPathTest : public UnattendedTest,
+                        public ::testing::WithParamInterface<JournalPathCase> {};
+
+TEST_P(JournalPathTest, TheRunGoesOnWhereverTheJournalIsNamed) {
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  temp.write("un-archivo", "no es una carpeta\n");
+  ASSERT_TRUE(QDir().mkpath(dir("una-carpeta")));
+  QStringList arguments = unattended("2025-08-11", "2025-08-11");
+  QProcessEnvironment env = environment();
+  QString path;
+  if (GetParam().path) {
+    path = dir(QString::fromLatin1(GetParam().path));
+    arguments += {"--registro", path};
+  } else {
+    // No --registro: the application's data folder is where a file stands.
+    env.insert("XDG_DATA_HOME", dir("un-archivo/datos"));
+    path = dir("un-archivo/datos/ZadiRod/zadirod.log");
+  }
+
+  const Finished f = run(arguments, env);
+  expectEnded(f, 0);
+  EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
+  EXPECT_EQ(stopAndRead().size(), 2);
+  EXPECT_FALSE(QFile::exists(journalPath())) << "--registro names the journal";
+  if (GetParam().writable) {
+    const QStringList lines = journal(path);
+    EXPECT_EQ(lines.size(), 10) << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.value(lines.size() - 1), "Fin: estado de salida 0");
+    EXPECT_FALSE(f.err.contains("registro")) << f.err.toStdString();
+  } else {
+    EXPECT_FALSE(QFileInfo(path).isFile());
+    EXPECT_EQ(countOf(f.err, "no se puede escribir el registro"), 1) << f.err.toStdString();
+    EXPECT_TRUE(f.err.contains(path)) << f.err.toStdString();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, JournalPathTest,
+    ::testing::Values(JournalPathCase{"Writable", "corrida.log", true},
+                      JournalPathCase{"MissingFolder", "no-existe/corrida.log", false},
+                      JournalPathCase{"ParentIsAFile", "un-archivo/corrida.log", false},
+                      JournalPathCase{"IsAFolder", "una-carpeta", false},
+                      JournalPathCase{"DefaultUnderAFile", nullptr, false}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+// Command lines that are refused before anything connects, and --help and --version. Nothing
+// here gets as far as a connection, so one company, server and folder serve all cases.
+TEST_F(UnattendedTest, CommandLinesAreRefusedWithAClearMessageAndNeverCrash) {
+  struct Case {
+    QStringList arguments;
+    int status;
+    QString said;  // on stderr for a refused line, on stdout otherwise
+  } cases[] = {
+      {{"--desatendido", "--desde="}, 2, "Fecha no v\u00e1lida en --desde: \u00ab\u00bb"},
+      {{"--desatendido", "--hasta", ""}, 2, "Fecha no v\u00e1lida en --hasta: \u00ab\u00bb"},
+      {{"--desatendido", "--desde"}, 2, "L\u00ednea de \u00f3rdenes no v\u00e1lida"},
+      {{"--desatendido", "--registro="}, 2, "--registro necesita el nombre de un archivo"},
+      {{"--desatendido", "--desde", "ma\u00f1ana"}, 2, "Fecha no v\u00e1lida en --desde"},
+      {{"--desatendido", "--desde", "2025-8-11"}, 2, "Fecha no v\u00e1lida en --desde"},
+      {{"--desatendido", "--hasta", "11/08/2025"}, 2, "Fecha no v\u00e1lida en --hasta"},
+      {{"--desatendido", "--hasta", "2025-13-01"}, 2, "Fecha no v\u00e1lida en --hasta"},
+      {{"--desatendido", "--desde", "2025-08-11T00:00"}, 2, "Fecha no v\u00e1lida en --desde"},
+      {{"--desatendido", "--desde", "2025-02-29", "--hasta", "2025-03-01"},
+       2,
+       "Fecha no v\u00e1lida en --desde: \u00ab2025-02-29\u00bb"},
+      {{"--desatendido", "--desde", "2025-08-12", "--hasta", "2025-08-11"},
+       2,
+       "Rango invertido: --desde 2025-08-12 es posterior a --hasta 2025-08-11"},
+      {{"--desatendido", "--desde", "2000-01-01", "--hasta", "2027-05-18"},
+       2,
+       "Rango demasiado largo: 10000 d\u00edas; el m\u00e1ximo es 366"},
+      {{"--desatendido", "--desde", "2024-01-01", "--hasta", "2025-01-01"},
+       2,
+       "Rango demasiado largo: 367 d\u00edas; el m\u00e1ximo es 366"},
+      {{"--desatendido", "--nocturno"}, 2, "Opci\u00f3n desconocida: nocturno"},
+      {{"--desde", "2025-08-11"}, 2, "--desde y --hasta solo valen con --desatendido"},
+      {{"--desatendido", "hoy"}, 2, "Argumento no reconocido: \u00abhoy\u00bb"},
+      {{"--help"}, 0, "--desatendido"},
+      {{"--version"}, 0, "ZadiRod "},
+  };
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.arguments.join(' ').toStdString());
+    const Finished f = run(c.arguments, std::nullopt, 60'000);
+    expectEnded(f, c.status);
+    EXPECT_LT(f.ms, kPromptMs);
+    if (c.status != 0) {
+      EXPECT_TRUE(f.err.contains("ZadiRod: " + c.said)) << f.err.toStdString();
+      EXPECT_TRUE(f.err.contains("ZadiRod --help")) << f.err.toStdString();
+    } else {
+      EXPECT_TRUE(f.out.contains(c.said)) << f.out.toStdString();
+    }
+  }
+  EXPECT_EQ(files(), QStringList{});
+  EXPECT_TRUE(QDir(dir("data")).isEmpty()) << "a journal was written";
+  EXPECT_EQ(stopAndRead().size(), 0);
+  EXPECT_TRUE(server->sessionLog(1).isEmpty());
+}
+
+// Without arguments the program is the one it always was: line 9 "1" runs today's reports by
+// itself and ends after the last mail, and no journal is written anywhere.
+TEST_F(UnattendedTest, WithoutArgumentsAutomaticModeRunsTodayAndWritesNoJournal) {
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  ASSERT_NO_FATAL_FAILURE(writeSettings({.automatico = "1"}));
+  QProcessEnvironment env = environment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");  // no fallback without --desatendido
+  // "Today" as the child will see it; a run across midnight is checked against both days.
+  const QDate before = childToday();
+  const Finished f = run({}, env);
+  const QDate after = childToday();
+  expectEnded(f, 0);
+
+  const QStringList written = files();
+  ASSERT_EQ(written.size(), 2) << written.join(' ').toStdString();
+  const QDate day =
+      written[0] == "inventarios" + before.toString("ddMMyyyy") + ".txt" ? before : after;
+  const QString suffix = day.toString("ddMMyyyy");
+  EXPECT_EQ(written, (QStringList{"inventarios" + suffix + ".txt", "ventas" + suffix + ".txt"}));
+  const QList<ReceivedMail> mails = stopAndRead();
+  ASSERT_EQ(mails.size(), 2);
+  const QByteArray dateText = day.toString("yyyy/MM/dd").toLatin1();
+  test::expectReportMail(mails[0], true, dateText, kCompany, kSender, kTo, written[0],
+                         test::readFile(out() + '/' + written[0]));
+  test::expectReportMail(mails[1], false, dateText, kCompany, kSender, kTo, written[1],
+                         test::readFile(out() + '/' + written[1]));
+
+  EXPECT_TRUE(QDir(dir("data")).isEmpty()) << "something was written to XDG_DATA_HOME";
+  QStringList traces;
+  for (QDirIterator it(temp.path(), {"*.log", "*.log.1", "zadirod*"}, QDir::Files,
+                       QDirIterator::Subdirectories);
+       it.hasNext();)
+    traces.append(it.next());
+  EXPECT_EQ(traces, QStringList{}) << "a journal or lock was left";
+}
+
+// --registro alone asks for a journal of a start that is otherwise the usual one: automatic
+// mode from line 9, today's reports, the end after the last mail, and no lock taken.
+TEST_F(UnattendedTest, JournalOfAnAutomaticStartWithoutDesatendido) {
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  ASSERT_NO_FATAL_FAILURE(writeSettings({.automatico = "1"}));
+  QProcessEnvironment env = environment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  const QString path = dir("corrida.log");
+  expectEnded(run({"--registro", path}, env), 0);
+  EXPECT_EQ(files().size(), 2);
+  EXPECT_EQ(stopAndRead().size(), 2);
+  EXPECT_TRUE(QDir(dir("data")).isEmpty()) << "--registro names the journal";
+  EXPECT_EQ(QDir(dir("tmp")).entryList({"zadirod-*"}, QDir::Files), QStringList{});
+  const QStringList lines = journal(path);
+  ASSERT_EQ(lines.size(), 10) << lines.join('\n').toStdString();
+  EXPECT_TRUE(QRegularExpression("^Inicio: ZadiRod [0-9.]+$").match(lines[0]).hasMatch())
+      << lines[0].toStdString();
+  EXPECT_EQ(lines[1], QStringLiteral("Configuraci\u00f3n: %1, modo autom\u00e1tico")
+                          .arg(dir("erp") + "/settingsenvio.conf"));
+  EXPECT_EQ(lines[9], "Fin: estado de salida 0");
+}
+
+}  // namespace
+}  // namespace zavelo
