@@ -85,12 +85,17 @@ int main(int argc, char** argv) {
   }
 
 #ifndef Q_OS_WIN
-  // A scheduler's start may come where there is no display: the windows are then drawn
-  // offscreen, which is all an unattended run needs.
-  if (start.unattended && qEnvironmentVariableIsEmpty("DISPLAY") &&
-      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
-      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  // A scheduler's start may come where there is no display, or where the display it names
+  // cannot be reached: the windows are then drawn offscreen, which is all an unattended run
+  // needs (Qt tries the platforms of the list in order).
+  if (start.unattended && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+      qputenv("QT_QPA_PLATFORM", "wayland;xcb;offscreen");
+    else if (!qEnvironmentVariableIsEmpty("DISPLAY"))
+      qputenv("QT_QPA_PLATFORM", "xcb;offscreen");
+    else
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
 #endif
   QApplication app(argc, argv);
   QCoreApplication::setApplicationVersion(QStringLiteral(ZAVELO_VERSION));

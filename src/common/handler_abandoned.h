@@ -4,23 +4,22 @@
 // ordinary error kind, so that nothing on the way out takes it for a failed mail.
 #pragma once
 
-#include <QByteArray>
 #include <QString>
 #include <exception>
+
+#include "common/error.h"
 
 namespace zavelo {
 
 class HandlerAbandoned : public std::exception {
  public:
-  explicit HandlerAbandoned(QString message)
-      : message_(std::move(message)), utf8_(message_.toUtf8()) {}
+  explicit HandlerAbandoned(QString message) : box_(std::move(message)) {}
 
-  const QString& message() const noexcept { return message_; }
-  const char* what() const noexcept override { return utf8_.constData(); }
+  const QString& message() const noexcept { return box_.message(); }
+  const char* what() const noexcept override { return box_.what(); }
 
  private:
-  QString message_;
-  QByteArray utf8_;
+  Error box_;  // the box's text, kept as an error's is
 };
 
 }  // namespace zavelo

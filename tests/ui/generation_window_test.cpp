@@ -32,6 +32,7 @@
 #include "support/recording_notifier.h"
 #include "support/startup_files.h"
 #include "support/temp_dir.h"
+#include "support/window_test_base.h"
 #include "ui/selection_window.h"
 
 namespace zavelo {
@@ -108,22 +109,12 @@ struct Settings {
   QByteArray automatico = "";
 };
 
-class GenerationWindowTest : public ::testing::TestWithParam<FbMode> {
+class GenerationWindowTest : public ::testing::TestWithParam<FbMode>, public test::WindowTestBase {
  protected:
-  void SetUp() override {
-    // The deployment's short date form, year first with "/".
-    Clock::setLocale(QLocale(QLocale::Japanese, QLocale::Japan));
-    Clock::setToday(kDay);
-    dm = std::make_unique<db::Tfdm>(notifier);
-    out = temp.filePath("salida");
-    QDir().mkpath(out);
-  }
+  GenerationWindowTest() : WindowTestBase(kDay, true) {}
   void TearDown() override {
     window.reset();
     delete selection.data();
-    dm.reset();
-    Clock::setLocale(std::nullopt);
-    Clock::setToday(std::nullopt);
   }
 
   FbMode mode() const { return GetParam(); }
@@ -143,13 +134,9 @@ class GenerationWindowTest : public ::testing::TestWithParam<FbMode> {
   // The selection window, created from a settings file as at start-up (not shown, so it has
   // made no connection), and the generation window it would create.
   void makeWindows(const Settings& s = {}) {
-    const QString erp = temp.filePath("erp");
-    const test::FbLogin login = test::fbTestLogin();
     const QByteArray servidor = company ? company->servidor(mode()) : QByteArray("noserver");
     const settings::RegistryLocation where =
-        test::writeStartupFiles(temp.filePath("xdg"), erp,
-                                {"linea1", servidor, QFile::encodeName(out), login.user,
-                                 login.password, "01", s.marca, "dest@example.com", s.automatico});
+        writeStartup(settingsLines(servidor, s.marca, "dest@example.com", s.automatico));
     selection = new Tfdorvanefamilia(*dm, notifier, where);
     ASSERT_EQ(notifier.shown, std::vector<Shown>{});
     setDates(kDay, kDay);
@@ -184,10 +171,6 @@ class GenerationWindowTest : public ::testing::TestWithParam<FbMode> {
     connect();
   }
 
-  test::TempDir temp;
-  test::RecordingNotifier notifier;
-  QString out;
-  std::unique_ptr<db::Tfdm> dm;
   std::unique_ptr<CompanyDb> company;
   QPointer<Tfdorvanefamilia> selection;
   std::unique_ptr<ScriptedWindow> window;
@@ -706,10 +689,10 @@ INSTANTIATE_TEST_SUITE_P(Modes, GenerationWindowTest,
                          });
 
 // The form itself, without a database.
-class GenerationFormTest : public ::testing::Test {
+class GenerationFormTest : public ::testing::Test, public test::WindowTestBase {
  protected:
+  GenerationFormTest() : WindowTestBase(kDay, true) {}
   void SetUp() override {
-    dm = std::make_unique<db::Tfdm>(notifier);
     settings::RegistryLocation where = settings::defaultRegistryLocation();
     where.configDirs = {temp.filePath("xdg")};  // no key: a notice, recorded
     selection = new Tfdorvanefamilia(*dm, notifier, where);
@@ -719,9 +702,6 @@ class GenerationFormTest : public ::testing::Test {
     window.reset();
     delete selection.data();
   }
-  test::TempDir temp;
-  test::RecordingNotifier notifier;
-  std::unique_ptr<db::Tfdm> dm;
   QPointer<Tfdorvanefamilia> selection;
   std::unique_ptr<Tfcierre> window;
 };

@@ -32,6 +32,7 @@
 #include "support/recording_notifier.h"
 #include "support/startup_files.h"
 #include "support/temp_dir.h"
+#include "support/window_test_base.h"
 #include "ui/generation_window.h"
 #include "ui/selection_window.h"
 
@@ -128,21 +129,12 @@ void shortTimeouts(Tfcierre& window) {
   window.mailer().SMTP.setTimeouts(t);
 }
 
-class ReportMailingWindowTest : public ::testing::Test {
+class ReportMailingWindowTest : public ::testing::Test, public test::WindowTestBase {
  protected:
-  void SetUp() override {
-    Clock::setLocale(QLocale(QLocale::Japanese, QLocale::Japan));
-    Clock::setToday(kDay);
-    dm = std::make_unique<db::Tfdm>(notifier);
-    out = temp.filePath("salida");
-    QDir().mkpath(out);
-  }
+  ReportMailingWindowTest() : WindowTestBase(kDay, true) {}
   void TearDown() override {
     window.reset();
     delete selection.data();
-    dm.reset();
-    Clock::setLocale(std::nullopt);
-    Clock::setToday(std::nullopt);
   }
 
   virtual FbMode mode() const { return FbMode::Server; }
@@ -169,12 +161,9 @@ class ReportMailingWindowTest : public ::testing::Test {
 
   // The selection window from a settings file, as at start-up (not shown).
   void makeSelection(const Settings& s = {}) {
-    const QString erp = company->root();
-    const test::FbLogin login = test::fbTestLogin();
-    const settings::RegistryLocation where = test::writeStartupFiles(
-        temp.filePath(QStringLiteral("xdg%1").arg(runs)), erp,
-        {"linea1", company->servidor(mode()), QFile::encodeName(out), login.user, login.password,
-         "01", "07", s.destinatarios, s.automatico});
+    const settings::RegistryLocation where =
+        writeStartup(settingsLines(company->servidor(mode()), "07", s.destinatarios, s.automatico),
+                     company->root(), QStringLiteral("xdg%1").arg(runs));
     delete selection.data();
     selection = new Tfdorvanefamilia(*dm, notifier, where);
     setDates(kDay, kDay);
@@ -232,10 +221,6 @@ class ReportMailingWindowTest : public ::testing::Test {
     return test::receivedMails(*server);
   }
 
-  test::TempDir temp;
-  test::RecordingNotifier notifier;
-  QString out;
-  std::unique_ptr<db::Tfdm> dm;
   std::unique_ptr<CompanyDb> company;
   QPointer<Tfdorvanefamilia> selection;
   std::unique_ptr<Window> window;

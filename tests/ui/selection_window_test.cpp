@@ -31,6 +31,7 @@
 #include "support/recording_notifier.h"
 #include "support/startup_files.h"
 #include "support/temp_dir.h"
+#include "support/window_test_base.h"
 #include "ui/generation_window.h"
 
 namespace zavelo {
@@ -116,18 +117,16 @@ struct Settings {
   QByteArray automatico;
 };
 
-class SelectionWindowTest : public ::testing::Test {
+class SelectionWindowTest : public ::testing::Test, public test::WindowTestBase {
  protected:
+  SelectionWindowTest() : WindowTestBase(kToday, false) {}
   void SetUp() override {
 #ifdef Q_OS_WIN
     GTEST_SKIP() << "the registry stand-in (an INI file) exists off Windows only";
-#else
 #endif
-    Clock::setToday(kToday);
   }
   void TearDown() override {
     delete window.data();
-    Clock::setToday(std::nullopt);
   }
 
   // The standard company 01: three branches, one of them with a Windows-1252 name.
@@ -150,17 +149,17 @@ class SelectionWindowTest : public ::testing::Test {
   }
 
   void writeLines(const QList<QByteArray>& lines) {
-    where = test::writeStartupFiles(temp.filePath("xdg"), temp.filePath("erp"), lines);
+    where = writeStartup(lines);
   }
   void writeSettings(const Settings& s) {
-    writeLines({"linea uno", s.servidor, temp.filePath("salida").toUtf8(), s.codusuario, s.clave,
-                s.compania, s.marca, "a@example.com", s.automatico});
+    writeLines({"linea uno", s.servidor, out.toUtf8(), s.codusuario, s.clave, s.compania, s.marca,
+                "a@example.com", s.automatico});
   }
 
   // Creates the window as the program does; it is not shown yet.
   void create() {
-    window = new Tfdorvanefamilia(dm, notifier, where);
-    watcher = std::make_unique<GenerationWatcher>(dm, window);
+    window = new Tfdorvanefamilia(*dm, notifier, where);
+    watcher = std::make_unique<GenerationWatcher>(*dm, window);
   }
   // Shows it and waits until its first activation has run (the dates are today then).
   void open() {
@@ -209,11 +208,11 @@ class SelectionWindowTest : public ::testing::Test {
 
   // The attachment the connection holds now, as the server numbers it.
   QByteArray attachmentId() {
-    db::Query q(dm.Halvori, "SELECT CURRENT_CONNECTION FROM RDB$DATABASE");
+    db::Query q(dm->Halvori, "SELECT CURRENT_CONNECTION FROM RDB$DATABASE");
     return q.openFetchAllAndClose().rows.at(0).at(0).value_or("");
   }
   QByteArray attachedFile() {
-    db::Query q(dm.Halvori, "SELECT MON$DATABASE_NAME FROM MON$DATABASE");
+    db::Query q(dm->Halvori, "SELECT MON$DATABASE_NAME FROM MON$DATABASE");
     return q.openFetchAllAndClose().rows.at(0).at(0).value_or("").trimmed();
   }
 
@@ -237,9 +236,6 @@ class SelectionWindowTest : public ::testing::Test {
     return watcher && !watcher->seen.empty();
   }
 
-  test::TempDir temp;
-  test::RecordingNotifier notifier;
-  db::Tfdm dm{notifier};
   settings::RegistryLocation where;
   std::vector<std::unique_ptr<CompanyDb>> companies;
   QPointer<Tfdorvanefamilia> window;
@@ -414,7 +410,7 @@ TEST_F(SelectionWindowTest, SettingsFillTheEditsAndTheHeldValues) {
   EXPECT_FALSE(window->automaticMode());
   EXPECT_EQ(window->agencia(), "");
   EXPECT_TRUE(notifier.shown.empty());
-  EXPECT_EQ(dm.Halvori.state(), db::ConnectionState::Closed);
+  EXPECT_EQ(dm->Halvori.state(), db::ConnectionState::Closed);
 }
 
 TEST_F(SelectionWindowTest, SettingsErrorGoesToTheReportAndCreationGoesOn) {
@@ -453,7 +449,7 @@ TEST_F(SelectionWindowTest, AutomaticModeConnectsOpensTheGenerationWindowAndEnds
   EXPECT_FALSE(seen.branchesEnabled);
   EXPECT_EQ(seen.status, "Generando reporte. Espere un momento...");
   EXPECT_TRUE(seen.statusShown);
-  EXPECT_EQ(dm.Halvori.params().value("Database"), companies[0]->databaseString(FbMode::Server));
+  EXPECT_EQ(dm->Halvori.params().value("Database"), companies[0]->databaseString(FbMode::Server));
   // Closed and released: the program's last window is gone.
   EXPECT_TRUE(window.isNull());
   for (const Shown& box : notifier.shown) EXPECT_FALSE(box.text.contains("Conectando"));
@@ -463,7 +459,7 @@ TEST_F(SelectionWindowTest, InteractiveModeConnectsFillsTheListAndWaits) {
   buildStandard();
   writeSettings(complete());
   open();
-  EXPECT_TRUE(dm.Halvori.isOpen());
+  EXPECT_TRUE(dm->Halvori.isOpen());
   EXPECT_EQ(window->firstDay(), kToday);
   EXPECT_EQ(window->lastDay(), kToday);
   EXPECT_EQ(branchItems(),
@@ -513,7 +509,7 @@ TEST_F(SelectionWindowTest, AWindowNeverActivatedStillConnects) {
   QTest::qWait(500);
   EXPECT_EQ(window->firstDay(), QDate(2025, 8, 11));  // not yet: the activation may still come
   QTRY_COMPARE_WITH_TIMEOUT(window->firstDay(), kToday, 10000);
-  EXPECT_TRUE(dm.Halvori.isOpen());
+  EXPECT_TRUE(dm->Halvori.isOpen());
   EXPECT_EQ(branches()->count(), 4);
   const QByteArray attachment = attachmentId();
   // A later activation does not run the steps a second time.
@@ -529,14 +525,14 @@ TEST_F(SelectionWindowTest, EmptyServerConnectsOnlyWhenCiaIsLeft) {
   s.servidor = "";
   writeSettings(s);
   open();
-  EXPECT_EQ(dm.Halvori.state(), db::ConnectionState::Closed);
+  EXPECT_EQ(dm->Halvori.state(), db::ConnectionState::Closed);
   EXPECT_TRUE(notifier.shown.empty());
   EXPECT_TRUE(panel5()->isHidden());
 
   focus("Cia");
   key(Qt::Key_Tab);
   // The attempt names the bare path, which does not exist on this machine.
-  EXPECT_EQ(dm.Halvori.params().value("Database"), "/datos/01/halvori.fdb");
+  EXPECT_EQ(dm->Halvori.params().value("Database"), "/datos/01/halvori.fdb");
   ASSERT_EQ(notifier.shown.size(), 1u);
   EXPECT_EQ(notifier.shown[0].kind, Shown::ErrorReport);
   EXPECT_TRUE(notifier.shown[0].text.contains("/datos/01/halvori.fdb"))
@@ -561,7 +557,7 @@ TEST_F(SelectionWindowTest, LeavingFamiReconnectsAndTheListGoesBackToItsFirstIte
 
   focus("Fami");
   key(Qt::Key_Tab);
-  EXPECT_TRUE(dm.Halvori.isOpen());
+  EXPECT_TRUE(dm->Halvori.isOpen());
   EXPECT_NE(attachmentId(), first);
   EXPECT_EQ(branches()->currentIndex(), 0);
   EXPECT_EQ(window->agencia(), "0");
@@ -632,7 +628,7 @@ TEST_P(BranchList, FilledFromTheBranchesTable) {
   EXPECT_EQ(branches()->currentIndex(), 0);
   EXPECT_EQ(window->agencia(), GetParam().agencia);
   // "Todas..." lives in memory only.
-  db::Query count(dm.Halvori, "SELECT COUNT(*) FROM SUCURSALES");
+  db::Query count(dm->Halvori, "SELECT COUNT(*) FROM SUCURSALES");
   EXPECT_EQ(count.openFetchAllAndClose().rows.at(0).at(0),
             QByteArray::number(qsizetype(GetParam().rows.size())));
 }
@@ -713,7 +709,7 @@ TEST_F(SelectionWindowTest, FailingBranchStatementLeavesTheListEmptyAndDisabled)
   EXPECT_EQ(notifier.shown[0].kind, Shown::ErrorReport);
   EXPECT_TRUE(notifier.shown[0].text.contains("SUCURSALES"))
       << notifier.shown[0].text.toStdString();
-  EXPECT_TRUE(dm.Halvori.isOpen());
+  EXPECT_TRUE(dm->Halvori.isOpen());
   EXPECT_TRUE(child<QWidget>("SpeedButton3")->isEnabled());
   EXPECT_TRUE(child<QWidget>("EFecIni")->isEnabled());
   EXPECT_EQ(branches()->count(), 0);
@@ -866,7 +862,7 @@ TEST_F(SelectionWindowTest, FailedConnectionAtStartLeavesTheControlsAsTheyWere) 
   EXPECT_FALSE(child<QWidget>("SpeedButton3")->isEnabled());
   EXPECT_FALSE(branches()->isEnabled());
   EXPECT_EQ(branches()->count(), 0);
-  EXPECT_EQ(dm.Halvori.state(), db::ConnectionState::Closed);
+  EXPECT_EQ(dm->Halvori.state(), db::ConnectionState::Closed);
 }
 
 TEST_F(SelectionWindowTest, FailedReconnectionKeepsTheControlsEnabled) {
@@ -880,7 +876,7 @@ TEST_F(SelectionWindowTest, FailedReconnectionKeepsTheControlsEnabled) {
       << notifier.shown[0].text.toStdString();
   EXPECT_EQ(panel5()->text(), "Conectando a la base de datos 99 ...");
   EXPECT_TRUE(panel5()->isVisible());
-  EXPECT_EQ(dm.Halvori.state(), db::ConnectionState::Closed);
+  EXPECT_EQ(dm->Halvori.state(), db::ConnectionState::Closed);
   EXPECT_TRUE(child<QWidget>("EFecIni")->isEnabled());
   EXPECT_TRUE(child<QWidget>("SpeedButton3")->isEnabled());
   EXPECT_TRUE(branches()->isEnabled());
@@ -890,7 +886,7 @@ TEST_F(SelectionWindowTest, FailedReconnectionKeepsTheControlsEnabled) {
   type("Cia", "01");
   key(Qt::Key_Tab);
   EXPECT_EQ(notifier.shown.size(), 1u);
-  EXPECT_TRUE(dm.Halvori.isOpen());
+  EXPECT_TRUE(dm->Halvori.isOpen());
   EXPECT_TRUE(panel5()->isHidden());
 }
 
