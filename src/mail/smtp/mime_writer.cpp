@@ -103,9 +103,9 @@ QByteArray addressText(const MailAddress& entry) {
   return encodedWords(unquoted(entry.name), 0) + " <" + entry.address + ">";
 }
 
-// A parameter of Content-Type or Content-Disposition: quoted when it is plain ASCII, in the
-// extended form of RFC 2231 (UTF-8, percent-encoded) otherwise.
-QByteArray parameter(QByteArrayView name, const QString& value) {
+}  // namespace
+
+QByteArray MimeWriter::parameter(QByteArrayView name, const QString& value) {
   const QByteArray utf8 = value.toUtf8();
   bool plain = isAsciiText(utf8);
   for (const char c : utf8)
@@ -125,8 +125,6 @@ QByteArray parameter(QByteArrayView name, const QString& value) {
   }
   return out;
 }
-
-}  // namespace
 
 QByteArray MimeWriter::newBoundary() {
   const quint64 a = QRandomGenerator::system()->generate64();

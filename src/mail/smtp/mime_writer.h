@@ -43,6 +43,10 @@ class MimeWriter {
 
   // The MIME type for a file name's extension ("text/plain" for ".txt").
   static QByteArray mimeType(const QString& fileName);
+
+  // A parameter of Content-Type or Content-Disposition such as name="x.txt": quoted when it is
+  // plain ASCII, in the extended form of RFC 2231 (UTF-8, percent-encoded) otherwise.
+  static QByteArray parameter(QByteArrayView name, const QString& value);
 };
 
 }  // namespace zavelo::smtp
