@@ -90,15 +90,29 @@ TEST(ReplyReader, ReplyLimitForEndlessContinuation) {
       Error);
 }
 
-TEST(ReplyReader, ManyRepliesInOneReadAreNotOneLongReply) {
-  // The limit is per reply: 2 MiB of short replies read at once is no error.
+TEST(ReplyReader, ManyRepliesInOneReadAreNotOneLongReplyAndAreTakenInBoundedPieces) {
+  // The limit is per reply: 2 MiB of short replies read at once is no error, but the reader
+  // takes no more of them at a time than one reply's worth and a line; the rest waits.
   QByteArray bytes;
-  while (bytes.size() < 2 * ReplyReader::kMaxReplyLength) bytes += "250 ok\r\n";
+  for (int i = 0; bytes.size() < 2 * ReplyReader::kMaxReplyLength; ++i)
+    bytes += "250 " + QByteArray::number(i % 10) + "\r\n";
   ReplyReader reader;
-  reader.feed(bytes);
+  const qsizetype capacity = reader.room();
+  EXPECT_LT(capacity, bytes.size());
+  qsizetype fed = 0;
   qsizetype count = 0;
-  while (reader.takeReply()) ++count;
-  EXPECT_EQ(count * 8, bytes.size());
+  while (fed < bytes.size()) {
+    const qsizetype taken = reader.feed(QByteArrayView(bytes).sliced(fed));
+    ASSERT_GT(taken, 0);
+    EXPECT_LE(taken, capacity);
+    fed += taken;
+    while (auto reply = reader.takeReply()) {
+      ASSERT_EQ(reply->lines, QList<QByteArray>({QByteArray::number(count % 10)}));
+      ++count;
+    }
+  }
+  EXPECT_EQ(count * 7, bytes.size());
+  EXPECT_FALSE(reader.hasPendingBytes());
 }
 
 TEST(ReplyReader, ClearDropsBufferedBytes) {
