@@ -1,11 +1,7 @@
 #include "mail/smtp/mime_writer.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QMimeDatabase>
 #include <QRandomGenerator>
-
-#include "common/error.h"
 
 namespace zavelo::smtp {
 
@@ -225,84 +221,10 @@ QByteArray MimeWriter::quotedPrintable(QByteArrayView text) {
   return out;
 }
 
-QByteArray MimeWriter::base64Lines(QByteArrayView bytes) {
-  const QByteArray encoded = bytes.toByteArray().toBase64();
-  QByteArray out;
-  out.reserve(encoded.size() + encoded.size() / 38 + 2);
-  for (qsizetype i = 0; i < encoded.size(); i += 76) {
-    out += QByteArrayView(encoded).sliced(i, std::min<qsizetype>(76, encoded.size() - i));
-    out += "\r\n";
-  }
-  return out;
-}
-
 QByteArray MimeWriter::mimeType(const QString& fileName) {
   static const QMimeDatabase db;
   const QMimeType type = db.mimeTypeForFile(fileName, QMimeDatabase::MatchExtension);
   return type.isValid() ? type.name().toLatin1() : QByteArray("application/octet-stream");
-}
-
-QByteArray MimeWriter::write(const MailMessage& message, const QDateTime& date,
-                             const QByteArray& boundary) {
-  // Read the files first, so that a missing one fails before anything is written.
-  struct Part {
-    QString name;
-    QByteArray bytes;
-  };
-  QList<Part> parts;
-  for (const QString& path : message.attachments()) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-      throw Error(
-          QStringLiteral("Cannot read the attachment %1: %2").arg(path, file.errorString()));
-    parts.append({QFileInfo(path).fileName(), file.readAll()});
-  }
-
-  QByteArray out;
-  const MailAddress from = AddressList::parseEntry(message.sender());
-  out += "From: " + addressText(from) + "\r\n";
-  out += "Subject: " + headerText(message.subject(), 9) + "\r\n";
-  out += "To:";
-  if (!message.recipients().isEmpty()) out += ' ' + addressField(message.recipients(), 4);
-  out += "\r\n";
-  if (!message.ccList().isEmpty()) out += "Cc: " + addressField(message.ccList(), 4) + "\r\n";
-  out += "Date: " + dateField(date) + "\r\n";
-  out += "MIME-Version: 1.0\r\n";
-
-  const QByteArray body = quotedPrintable(message.bodyText());
-  if (parts.isEmpty()) {
-    out += "Content-Type: text/plain\r\n";
-    out += "Content-Transfer-Encoding: quoted-printable\r\n";
-    out += "\r\n";
-    out += body;
-    return out;
-  }
-
-  qsizetype total = out.size() + body.size() + 1024;
-  for (const Part& part : parts) total += part.bytes.size() * 4 / 3 + part.bytes.size() / 38 + 512;
-  out.reserve(total);
-
-  out += "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n";
-  out += "\r\n";
-  out += "This is a multi-part message in MIME format\r\n";
-  out += "\r\n--" + boundary + "\r\n";
-  out += "Content-Type: text/plain\r\n";
-  out += "Content-Transfer-Encoding: quoted-printable\r\n";
-  out += "Content-Disposition: inline\r\n";
-  out += "\r\n";
-  out += body;
-  for (const Part& part : parts) {
-    // The line end that ends the previous part belongs to the delimiter.
-    out += "\r\n--" + boundary + "\r\n";
-    out +=
-        "Content-Type: " + mimeType(part.name) + ";\r\n " + parameter("name", part.name) + "\r\n";
-    out += "Content-Transfer-Encoding: base64\r\n";
-    out += "Content-Disposition: attachment;\r\n " + parameter("filename", part.name) + "\r\n";
-    out += "\r\n";
-    out += base64Lines(part.bytes);
-  }
-  out += "\r\n--" + boundary + "--\r\n";
-  return out;
 }
 
 }  // namespace zavelo::smtp

@@ -1,5 +1,6 @@
-// The message as it is streamed: the same bytes as the message written whole, for the same
-// date and boundary, however the blocks are cut; stuffed for DATA the same way; and a file that
+// The message as it is streamed: the same bytes however the blocks are cut, and the same bytes
+// as the writer of whole messages that came before it made for the same date and boundary
+// (their SHA-256 below); stuffed for DATA as the whole message would be; and a file that
 // changes while it is read stops the message.
 #include <gtest/gtest.h>
 
@@ -10,7 +11,6 @@
 #include "common/error.h"
 #include "mail/smtp/dot_stuffer.h"
 #include "mail/smtp/message_stream.h"
-#include "mail/smtp/mime_writer.h"
 #include "support/error_of.h"
 #include "support/qt_print.h"
 #include "support/temp_dir.h"
@@ -44,7 +44,8 @@ QByteArray noise(qsizetype size) {
 
 struct StreamCase {
   const char* name;
-  // The SHA-256 of the message the writer of whole messages made for this case.
+  // The SHA-256 of the message the writer of whole messages made for this case, before the
+  // message was streamed.
   QByteArray sha256;
   // The attached files, by name; none for a message of the body alone.
   QList<std::pair<QString, QByteArray>> files;
@@ -91,7 +92,7 @@ TEST_P(MessageStreamCases, SameBytesAsTheWholeMessageInBlocksOfAnySize) {
   const StreamCase& c = GetParam();
   test::TempDir dir;
   const MailMessage m = messageOf(c, dir);
-  const QByteArray whole = MimeWriter::write(m, kDate, kBoundary);
+  const QByteArray whole = MessageStream::whole(m, kDate, kBoundary);
   EXPECT_EQ(QCryptographicHash::hash(whole, QCryptographicHash::Sha256).toHex(), c.sha256);
   for (const qsizetype block : {1, 77, 78 * 3 + 1, 4096, 256 * 1024}) {
     SCOPED_TRACE(block);
