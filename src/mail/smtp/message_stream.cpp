@@ -14,6 +14,10 @@ namespace {
 constexpr qsizetype kBytesPerLine = 57;
 constexpr qsizetype kLineLength = 76;
 
+// The body's text is Windows-1252, like every text of the system (the company name is the
+// usual byte beyond ASCII); without the parameter a mail program guesses and garbles it.
+constexpr char kBodyType[] = "Content-Type: text/plain; charset=windows-1252\r\n";
+
 }  // namespace
 
 MessageStream::MessageStream(const MailMessage& message, const QDateTime& date,
@@ -34,7 +38,7 @@ MessageStream::MessageStream(const MailMessage& message, const QDateTime& date,
 
   const QByteArray body = MimeWriter::quotedPrintable(message.bodyText());
   if (message.attachments().isEmpty()) {
-    head += "Content-Type: text/plain\r\n";
+    head += kBodyType;
     head += "Content-Transfer-Encoding: quoted-printable\r\n";
     head += "\r\n";
     appendText(head + body);
@@ -45,7 +49,7 @@ MessageStream::MessageStream(const MailMessage& message, const QDateTime& date,
   head += "\r\n";
   head += "This is a multi-part message in MIME format\r\n";
   head += "\r\n--" + boundary + "\r\n";
-  head += "Content-Type: text/plain\r\n";
+  head += kBodyType;
   head += "Content-Transfer-Encoding: quoted-printable\r\n";
   head += "Content-Disposition: inline\r\n";
   head += "\r\n";

@@ -93,7 +93,12 @@ TEST_P(MessageStreamCases, SameBytesAsTheWholeMessageInBlocksOfAnySize) {
   test::TempDir dir;
   const MailMessage m = messageOf(c, dir);
   const QByteArray whole = MessageStream::whole(m, kDate, kBoundary);
-  EXPECT_EQ(QCryptographicHash::hash(whole, QCryptographicHash::Sha256).toHex(), c.sha256);
+  // The one change since: the body part names its character set.
+  QByteArray before = whole;
+  EXPECT_EQ(before.count("Content-Type: text/plain; charset=windows-1252\r\n"), 1);
+  before.replace("Content-Type: text/plain; charset=windows-1252\r\n",
+                 "Content-Type: text/plain\r\n");
+  EXPECT_EQ(QCryptographicHash::hash(before, QCryptographicHash::Sha256).toHex(), c.sha256);
   for (const qsizetype block : {1, 77, 78 * 3 + 1, 4096, 256 * 1024}) {
     SCOPED_TRACE(block);
     MessageStream stream(m, kDate, kBoundary);

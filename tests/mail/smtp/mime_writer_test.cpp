@@ -41,7 +41,7 @@ TEST(MimeWriter, MessageWithAttachment) {
       "This is a multi-part message in MIME format\r\n"
       "\r\n"
       "--=_b\r\n"
-      "Content-Type: text/plain\r\n"
+      "Content-Type: text/plain; charset=windows-1252\r\n"
       "Content-Transfer-Encoding: quoted-printable\r\n"
       "Content-Disposition: inline\r\n"
       "\r\n"
@@ -66,7 +66,7 @@ TEST(MimeWriter, MessageWithoutAttachmentIsTheBodyAlone) {
       "To:\r\n"
       "Date: Wed, 09 Dec 2026 18:05:03 -0500\r\n"
       "MIME-Version: 1.0\r\n"
-      "Content-Type: text/plain\r\n"
+      "Content-Type: text/plain; charset=windows-1252\r\n"
       "Content-Transfer-Encoding: quoted-printable\r\n"
       "\r\n"
       "Adjunto reporte\r\n\r\n\r\n____\r\npie =3D\r\n";

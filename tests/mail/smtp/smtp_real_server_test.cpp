@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "common/cp1252.h"
 #include "common/error.h"
 #include "mail/smtp/smtp_client.h"
 #include "real_smtp_server.h"
@@ -41,6 +42,18 @@ QString header(const QJsonObject& mail, const QString& name) {
 
 QByteArray fromBase64(const QJsonValue& v) {
   return QByteArray::fromBase64(v.toString().toLatin1());
+}
+
+// A mail program of today reads the body as the text it is (its bytes are Windows-1252, as the
+// body part says), with no replacement characters.
+void expectBodyReadsAsWritten(const QJsonObject& mail, const MailMessage& message) {
+  QString read = mail["body_content"].toString();
+  read.replace("\r\n", "\n");
+  QString written = fromCp1252(message.bodyText());
+  written.replace("\r\n", "\n");
+  EXPECT_EQ(read, written);
+  EXPECT_FALSE(read.contains(QChar(0xFFFD)));
+  EXPECT_TRUE(read.contains(QString::fromUtf8("Compañía")));
 }
 
 // A client set up for a test server, with time-outs short enough for a test.
@@ -140,10 +153,11 @@ TEST(SmtpRealServer, PlainSendWithAttachmentsReadsBackAsComposed) {
 
   const QJsonObject body = mail["body"].toObject();
   EXPECT_EQ(body["content_type"].toString(), "text/plain");
-  EXPECT_TRUE(body["charset"].isNull());
+  EXPECT_EQ(body["charset"].toString(), "windows-1252");
   EXPECT_EQ(body["encoding"].toString(), "quoted-printable");
   EXPECT_EQ(body["disposition"].toString(), "inline");
   EXPECT_EQ(fromBase64(body["text_base64"]), message.bodyText());
+  expectBodyReadsAsWritten(mail, message);
 
   const QJsonArray attachments = mail["attachments"].toArray();
   ASSERT_EQ(attachments.size(), 3);
@@ -184,6 +198,7 @@ TEST(SmtpRealServer, MessageWithoutAttachmentCarriesTheBodyAlone) {
   const QJsonObject body = mail["body"].toObject();
   EXPECT_EQ(body["encoding"].toString(), "quoted-printable");
   EXPECT_EQ(fromBase64(body["text_base64"]), message.bodyText());
+  expectBodyReadsAsWritten(mail, message);
   EXPECT_EQ(header(mail, "Subject"), QString::fromUtf8("Reporte inventarios  Compañía"));
 }
 
