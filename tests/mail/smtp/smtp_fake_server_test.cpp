@@ -257,6 +257,18 @@ INSTANTIATE_TEST_SUITE_P(
                     [](CaseSetup& s) {
                       s.message.ccList().setText("copia@example.com; otra@example.com");
                     }},
+        // A local part beyond ASCII cannot be encoded: it goes as it stands, and the server's
+        // refusal is the error.
+        FailureCase{"ForeignLocalPartRefused",
+                    greetingAndEhlo() + kMail +
+                        Script{"C:RCPT TO:<p\xE9rez@example.com>",
+                               "S:553 5.6.7 Non-ASCII addresses are not permitted", "C:RSET",
+                               "S:250 ok"} +
+                        kQuit,
+                    Step::Send,
+                    "Non-ASCII addresses are not permitted\n",
+                    true,
+                    [](CaseSetup& s) { s.message.recipients().setText("p\xE9rez@example.com"); }},
         FailureCase{"DataRefused",
                     greetingAndEhlo() + kMail +
                         Script{"C:RCPT TO:<para@example.com>", "S:251 forwarded", "C:DATA",

@@ -179,6 +179,48 @@ TEST(SmtpRealServer, PlainSendWithAttachmentsReadsBackAsComposed) {
   }
 }
 
+// Names with Windows-1252 bytes in every form an address list takes: the header block that
+// arrives is 7-bit with lines of at most 78 characters, and a reader decodes the names back.
+TEST(SmtpRealServer, ForeignNamesInEveryFormArriveSevenBitAndDecodeBack) {
+  RealSmtpServer server;
+  ASSERT_NE(server.port(), 0);
+  SmtpClient client;
+  setUp(client, server.port());
+  MailMessage message = reportMessage();
+  message.recipients().setText(
+      "Ana P\xE9rez <ana@example.com>; \"P\xE9rez, Luis\" <luis@example.com>, Ventas: "
+      "pedro@example.com (Pedro \xD1u\xF1"
+      "ez), Jos\xE9 Mar\xED"
+      "a de la Sant\xED"
+      "sima Trinidad Fern\xE1ndez de C\xF3rdoba <jm@example.com>;");
+  message.ccList().setText(
+      "(Copia de Compa\xF1\xED"
+      "a) copia@example.net");
+  client.connectToServer();
+  client.send(message);
+  client.disconnectFromServer();
+  server.stop();
+
+  EXPECT_EQ(server.envelope()["rcpt_tos"].toArray(),
+            QJsonArray({"ana@example.com", "luis@example.com", "pedro@example.com",
+                        "jm@example.com", "copia@example.net"}));
+  const QByteArray raw = test::readFile(server.messagePath());
+  const QByteArray head = raw.first(raw.indexOf("\r\n\r\n"));
+  for (const QByteArray& line : head.split('\n')) {
+    EXPECT_LE(line.size(), 79) << line.toStdString();  // 78 and the CR
+    for (const char c : line) ASSERT_LT(static_cast<unsigned char>(c), 0x80) << line.toStdString();
+  }
+  const QJsonObject mail = readMail(server.messagePath());
+  EXPECT_TRUE(mail["defects"].toArray().isEmpty());
+  const QString to = header(mail, "To");
+  for (const char* name : {"Ana Pérez <ana@example.com>", "Pérez, Luis <luis@example.com>",
+                           "pedro@example.com (Pedro Ñuñez)",
+                           "José María de la Santísima Trinidad Fernández de Córdoba"})
+    EXPECT_TRUE(to.contains(QString::fromUtf8(name))) << to.toStdString() << " / " << name;
+  EXPECT_EQ(header(mail, "Cc"), QString::fromUtf8("(Copia de Compañía) copia@example.net"));
+  EXPECT_EQ(header(mail, "Subject"), QString::fromUtf8("Reporte inventarios  Compañía"));
+}
+
 TEST(SmtpRealServer, MessageWithoutAttachmentCarriesTheBodyAlone) {
   RealSmtpServer server;
   ASSERT_NE(server.port(), 0);
