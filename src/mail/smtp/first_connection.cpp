@@ -4,6 +4,7 @@
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
+#include <climits>
 #include <vector>
 
 namespace zavelo::smtp {
