@@ -90,7 +90,9 @@ class SmtpClient {
   // server offers it; once per connection.
   void authenticate();
   // Authenticates when not yet done, then MAIL FROM, RCPT TO for the recipients, the copy
-  // list and the blind-copy list, and DATA with the message.
+  // list and the blind-copy list, and DATA with the message, made from its files as the
+  // connection takes it. A file that cannot be read or changes meanwhile drops the connection
+  // before the final ".". A reply 421 to any command closes the connection at once.
   void send(const MailMessage& message);
   bool connected() const;
   // QUIT (any failure of it ignored), then closes the connection. Does nothing when closed.
