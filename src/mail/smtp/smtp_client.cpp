@@ -193,8 +193,10 @@ void SmtpClient::openConnection(Clock::time_point deadline) {
   if (addresses.isEmpty())
     throw Error(socketErrorText(QAbstractSocket::HostNotFoundError, QString()));
 
-  // A TLS-capable socket when the machine has TLS, so that STARTTLS can upgrade it in place.
-  const bool tls = tlsAvailable() && TlsLayer::available();
+  // A TLS-capable socket when STARTTLS may follow and the machine has TLS, so that the
+  // connection can be upgraded in place; a plain one otherwise, so that a plain mail does not
+  // load the TLS library (several MiB) at all.
+  const bool tls = tlsMode_ == TlsMode::Explicit && tlsAvailable() && TlsLayer::available();
   FirstConnection first = connectFirst(
       addresses, port_, [tls]() -> QTcpSocket* { return tls ? new QSslSocket : new QTcpSocket; },
       timeouts_.fallThrough, deadline);
