@@ -1,6 +1,6 @@
 // Any bytes as a server's replies: the reader must neither crash nor read out of bounds, must
-// give the same replies (or the same error) however the bytes are split into reads, and must
-// never hand out a line past its limit.
+// give the same replies (or the same error) however the bytes are split into reads, must never
+// hand out a line past its limit, and must never hold more than its room.
 #include <cstdint>
 #include <cstdlib>
 
@@ -24,9 +24,17 @@ Result readInPieces(QByteArrayView bytes, qsizetype piece) {
   Result r;
   ReplyReader reader(kLineLimit, kReplyLimit);
   try {
-    for (qsizetype at = 0; at < bytes.size(); at += piece) {
-      reader.feed(bytes.sliced(at, std::min(piece, bytes.size() - at)));
-      while (auto reply = reader.takeReply()) r.replies.append(*reply);
+    // The reader takes what it has room for; the rest is offered again once replies are out.
+    for (qsizetype at = 0; at < bytes.size();) {
+      const qsizetype taken = reader.feed(bytes.sliced(at, std::min(piece, bytes.size() - at)));
+      if (taken > piece || reader.room() < 0) abort();
+      at += taken;
+      bool any = false;
+      while (auto reply = reader.takeReply()) {
+        r.replies.append(*reply);
+        any = true;
+      }
+      if (taken == 0 && !any) abort();  // stuck: neither room nor a reply to take
     }
   } catch (const zavelo::Error&) {
     r.error = true;
@@ -48,7 +56,6 @@ bool same(const Result& a, const Result& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 1) return 0;
-  // The first byte chooses the size of the reads.
   // The first byte chooses the size of the reads. The limits are set low, so that short
   // inputs reach them too.
   const qsizetype piece = 1 + data[0] % 17;

@@ -1,9 +1,12 @@
 // Sends one message with one attached file to an SMTP server through the system's client, as
-// a user's report mail would go, and prints how long it took.
+// a user's report mail would go, and prints how long it took and the process's peak resident
+// memory (VmHWM, KiB) at the start, once connected (just before the send) and after the send:
+// the difference of the last two is what sending costs, whatever the size of the file.
 //
 //   smtp_bench --port N --file PATH [--host H] [--starttls] [--user NAME --password WORD]
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QStringList>
 #include <cstdio>
 
@@ -11,6 +14,19 @@
 #include "mail/smtp/smtp_client.h"
 
 using namespace zavelo::smtp;
+
+namespace {
+
+// The peak resident set of this process so far, in KiB (Linux; -1 elsewhere).
+long peakResidentKib() {
+  QFile status("/proc/self/status");
+  if (!status.open(QIODevice::ReadOnly)) return -1;
+  for (const QByteArray& line : status.readAll().split('\n'))
+    if (line.startsWith("VmHWM:")) return line.mid(6).trimmed().split(' ').value(0).toLong();
+  return -1;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
@@ -56,8 +72,12 @@ int main(int argc, char** argv) {
   message.setSubject("Reporte de prueba");
   message.setBodyText("Adjunto reporte");
   message.addAttachment(file);
+  const long startPeak = peakResidentKib();
+  long idlePeak = -1;
   try {
     client.connectToServer();
+    // Connected, the TLS library loaded: what the send adds is measured from here.
+    idlePeak = peakResidentKib();
     client.send(message);
     if (startTls && !client.encrypted()) throw zavelo::Error("the connection was not encrypted");
     client.disconnectFromServer();
@@ -65,6 +85,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "error: %s\n", e.what());
     return 1;
   }
-  std::printf("%.3f\n", static_cast<double>(timer.nsecsElapsed()) / 1e9);
+  const long sendingPeak = peakResidentKib();
+  std::printf("%.3f %ld %ld %ld\n", static_cast<double>(timer.nsecsElapsed()) / 1e9, startPeak,
+              idlePeak, sendingPeak);
   return 0;
 }

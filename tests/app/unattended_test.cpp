@@ -915,7 +915,7 @@ TEST_F(UnattendedTest, CommandLinesAreRefusedWithAClearMessageAndNeverCrash) {
       {{"--desatendido", "--desde", "2024-01-01", "--hasta", "2025-01-01"},
        2,
        "Rango demasiado largo: 367 d\u00edas; el m\u00e1ximo es 366"},
-      {{"--desatendido", "--nocturno"}, 2, "Opci\u00f3n desconocida: nocturno"},
+      {{"--desatendido", "--nocturno"}, 2, "Opci\u00f3n desconocida: --nocturno"},
       {{"--desde", "2025-08-11"}, 2, "--desde y --hasta solo valen con --desatendido"},
       {{"--desatendido", "hoy"}, 2, "Argumento no reconocido: \u00abhoy\u00bb"},
       {{"--help"}, 0, "--desatendido"},

@@ -8,6 +8,7 @@
 
 #include "common/error.h"
 #include "mail/port_text.h"
+#include "support/error_of.h"
 #include "support/qt_print.h"
 
 namespace zavelo::mail {
@@ -33,12 +34,7 @@ TEST_P(PortText, ReadsOrRefuses) {
     EXPECT_EQ(portFromText(c.text), *c.port) << c.text.toStdString();
     return;
   }
-  try {
-    const quint16 port = portFromText(c.text);
-    ADD_FAILURE() << "'" << c.text.toStdString() << "' gave " << port;
-  } catch (const Error& e) {
-    EXPECT_EQ(e.message(), c.error);
-  }
+  EXPECT_EQ(test::errorOf([&] { portFromText(c.text); }), c.error) << c.text.toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -69,12 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Case>& info) { return std::to_string(info.index); });
 
 TEST(PortTextBytes, NamesTextBeyondAsciiAsTheUserSeesIt) {
-  try {
-    portFromText("puerto\xE9");
-    ADD_FAILURE() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.message(), QStringLiteral("'puerto\u00E9' is not a valid integer value"));
-  }
+  EXPECT_EQ(test::errorOf([] { portFromText("puerto\xE9"); }),
+            QStringLiteral("'puerto\u00E9' is not a valid integer value"));
 }
 
 }  // namespace

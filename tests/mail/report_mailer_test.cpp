@@ -15,8 +15,10 @@
 #include "mail/mail_texts.h"
 #include "mail/received_mail.h"
 #include "mail/report_mailer.h"
+#include "support/error_of.h"
 #include "support/qt_print.h"
 #include "support/recording_notifier.h"
+#include "support/smtp_timeouts.h"
 #include "support/temp_dir.h"
 
 namespace zavelo::mail {
@@ -83,10 +85,7 @@ class ReportMailerTest : public ::testing::Test {
     dm.conectarbase(db.servidor(test::FbMode::Server), db.company(), login.user, login.password);
     if (mailer) return;  // a mailer keeps its values from one company to the next
     mailer = std::make_unique<ReportMailer>(dm);
-    smtp::SmtpClient::Timeouts t;
-    t.connect = t.greeting = t.command = t.mail = t.rcpt = t.data = t.dataBlock = t.dataEnd =
-        std::chrono::seconds(20);
-    mailer->SMTP.setTimeouts(t);
+    mailer->SMTP.setTimeouts(test::everyTimeout(std::chrono::seconds(20)));
   }
 
   QString writeReport(const QString& name) { return files.write(name, reportBytes()); }
@@ -161,26 +160,13 @@ TEST_F(ReportMailerTest, PortTextThatIsNoPortEndsTheSetupBeforeTheAccount) {
     SCOPED_TRACE(text.toStdString());
     mailer.reset();
     openCompany(Company().withPort(text));
-    try {
-      mailer->prepararcorreo(kUserCode);
-      ADD_FAILURE() << "no error";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.message(), "'" + QString::fromLatin1(text) + "' is not a valid integer value");
-    }
+    EXPECT_EQ(test::errorOf([&] { mailer->prepararcorreo(kUserCode); }),
+              "'" + QString::fromLatin1(text) + "' is not a valid integer value");
     EXPECT_TRUE(mailer->SMTP.host().isEmpty());
     EXPECT_EQ(mailer->SMTP.port(), 25);
   }
   openCompany(Company().withPort("70000"));
-  EXPECT_THROW(
-      {
-        try {
-          mailer->prepararcorreo(kUserCode);
-        } catch (const Error& e) {
-          EXPECT_EQ(e.message(), "Range check error");
-          throw;
-        }
-      },
-      Error);
+  EXPECT_EQ(test::errorOf([&] { mailer->prepararcorreo(kUserCode); }), "Range check error");
 }
 
 TEST_F(ReportMailerTest, TlsSwitchOnlyOnExactlySiAndNeverBack) {

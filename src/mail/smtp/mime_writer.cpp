@@ -1,11 +1,7 @@
 #include "mail/smtp/mime_writer.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QMimeDatabase>
 #include <QRandomGenerator>
-
-#include "common/error.h"
 
 namespace zavelo::smtp {
 
@@ -60,52 +56,233 @@ QByteArray encodedWords(QByteArrayView text, qsizetype firstLineUsed) {
   return words.join("\r\n ");
 }
 
-// Joins pieces with a blank, folding before a piece that would pass the line length.
-QByteArray foldPieces(const QList<QByteArray>& pieces, qsizetype nameLength,
-                      QByteArrayView separator) {
+// A display name or comment as its reader sees it: quotes gone, backslash escapes resolved.
+QByteArray phraseText(QByteArrayView text) {
   QByteArray out;
-  qsizetype used = nameLength;
-  for (qsizetype i = 0; i < pieces.size(); ++i) {
-    const QByteArray& piece = pieces[i];
-    const QByteArray sep = i + 1 < pieces.size() ? separator.toByteArray() : QByteArray();
-    if (i > 0) {
-      if (used + 1 + piece.size() + sep.size() > kFoldAt) {
-        out += "\r\n ";
-        used = 1;
-      } else {
-        out += ' ';
-        ++used;
-      }
+  for (qsizetype i = 0; i < text.size(); ++i) {
+    if (text[i] == '"') continue;
+    if (text[i] == '\\' && i + 1 < text.size()) ++i;
+    out += text[i];
+  }
+  return out;
+}
+
+// One piece of an address field: text that goes as it stands, or text that goes as
+// encoded-words; before and after stand around it (the parentheses of a comment, the comma
+// after an entry).
+struct Token {
+  QByteArray text;
+  bool encode = false;
+  QByteArray before;
+  QByteArray after;
+};
+
+Token asItStands(QByteArray text) {
+  return Token{std::move(text), false, {}, {}};
+}
+
+Token encoded(QByteArray text, QByteArray before = {}, QByteArray after = {}) {
+  return Token{std::move(text), true, std::move(before), std::move(after)};
+}
+
+// The tokens of an entry that has bytes beyond ASCII and no display name before angle
+// brackets: a bare address with comments around it ("ana@example.com (Ana Pérez)") or with
+// words before it ("Pérez luis@example.com"). Comments and words are encoded; the address
+// itself cannot be (RFC 2047 section 5) and goes as it stands.
+QList<Token> looseEntryTokens(QByteArrayView text) {
+  QList<Token> tokens;
+  QList<QByteArray> words;  // the words outside comments, in their order
+  QList<qsizetype> wordAt;  // where each goes among the tokens
+  qsizetype i = 0;
+  while (i < text.size()) {
+    const char c = text[i];
+    if (c == ' ' || c == '\t') {
+      ++i;
+      continue;
     }
-    out += piece;
-    out += sep;
-    // An encoded piece may already hold folds of its own.
-    const qsizetype lastFold = piece.lastIndexOf('\n');
-    used =
-        lastFold >= 0 ? piece.size() - lastFold - 1 + sep.size() : used + piece.size() + sep.size();
+    if (c == '(') {
+      int depth = 0;
+      const qsizetype start = i;
+      for (; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size()) {
+          ++i;
+          continue;
+        }
+        if (text[i] == '(') ++depth;
+        if (text[i] == ')' && --depth == 0) break;
+      }
+      const qsizetype end = std::min(i + 1, text.size());
+      const QByteArrayView comment = text.sliced(start, end - start);
+      if (isAsciiText(comment)) {
+        tokens.append(asItStands(comment.toByteArray()));
+      } else {
+        const bool closed = depth == 0;
+        const QByteArrayView inner = comment.sliced(1, comment.size() - (closed ? 2 : 1));
+        QByteArray content;
+        for (qsizetype k = 0; k < inner.size(); ++k) {
+          if (inner[k] == '\\' && k + 1 < inner.size()) ++k;
+          content += inner[k];
+        }
+        tokens.append(encoded(content, "(", ")"));
+      }
+      i = end;
+      continue;
+    }
+    // A word, up to a blank or a comment; quoted text belongs to it.
+    const qsizetype start = i;
+    bool quoted = false;
+    for (; i < text.size(); ++i) {
+      if (text[i] == '\\' && i + 1 < text.size()) {
+        ++i;
+        continue;
+      }
+      if (text[i] == '"') quoted = !quoted;
+      if (!quoted && (text[i] == ' ' || text[i] == '\t' || text[i] == '(')) break;
+    }
+    i = std::min(i, text.size());
+    wordAt.append(tokens.size());
+    words.append(text.sliced(start, i - start).toByteArray());
+    tokens.append(Token());
+  }
+  // The address is the word with "@" or angle brackets, or the only word.
+  const auto isAddress = [&](const QByteArray& word) {
+    return words.size() == 1 || word.contains('@') || word.startsWith('<');
+  };
+  // Runs of other words are one phrase each, so that the blanks between them survive the
+  // encoding (a decoder drops the blank between two encoded-words).
+  QList<Token> out;
+  qsizetype w = 0;
+  for (qsizetype t = 0; t < tokens.size(); ++t) {
+    if (w >= wordAt.size() || wordAt[w] != t) {
+      out.append(tokens[t]);
+      continue;
+    }
+    if (isAddress(words[w])) {
+      out.append(asItStands(words[w]));
+      ++w;
+      continue;
+    }
+    QByteArray phrase = words[w];
+    while (w + 1 < wordAt.size() && wordAt[w + 1] == t + 1 && !isAddress(words[w + 1])) {
+      phrase += ' ' + words[++w];
+      ++t;
+    }
+    ++w;
+    if (isAsciiText(phrase))
+      out.append(asItStands(phrase));
+    else
+      out.append(encoded(phraseText(phrase)));
   }
   return out;
 }
 
-QByteArray unquoted(QByteArrayView name) {
-  if (name.size() < 2 || name.front() != '"' || name.back() != '"') return name.toByteArray();
-  QByteArray out;
-  for (qsizetype i = 1; i + 1 < name.size(); ++i) {
-    if (name[i] == '\\' && i + 2 < name.size()) ++i;
-    out += name[i];
+// An entry of an address list as the header shows it, in tokens.
+QList<Token> entryTokens(const MailAddress& entry) {
+  if (isAsciiText(entry.text)) return {asItStands(entry.text)};
+  if (!entry.name.isEmpty())
+    return {encoded(phraseText(entry.name)), asItStands("<" + entry.address + ">")};
+  return looseEntryTokens(entry.text);
+}
+
+// Puts tokens on the lines of a header field, a blank between them, folding before one that
+// would pass the line length: 78 characters, 76 on a line with encoded-words (RFC 2047).
+class FieldLines {
+ public:
+  explicit FieldLines(qsizetype nameLength) : used_(nameLength) {}
+
+  // A blank, or a fold when width more would not fit behind it. Nothing before the first
+  // token, whose line holds the field name.
+  void separate(qsizetype width, bool encoded) {
+    if (out_.isEmpty() || lineIsFresh_) return;
+    const qsizetype limit = encoded || encodedOnLine_ ? 76 : kFoldAt;
+    if (used_ + 1 + width > limit) {
+      fold();
+    } else {
+      out_ += ' ';
+      ++used_;
+    }
   }
-  return out;
+
+  void put(const Token& token, bool blankBefore) {
+    if (!token.encode || token.text.isEmpty()) {
+      const QByteArray text = token.before + token.text + token.after;
+      if (blankBefore) separate(text.size(), false);
+      append(text);
+      return;
+    }
+    // Encoded-words of at most 75 characters, each filling what is left of its line.
+    const QByteArray start = kCharsetWordStart;
+    const qsizetype reserve = start.size() + 2 + token.before.size() + token.after.size();
+    qsizetype pos = 0;
+    bool first = true;
+    while (pos < token.text.size()) {
+      const bool blank = (!first || blankBefore) && !out_.isEmpty() && !lineIsFresh_;
+      if (blank) {
+        if (76 - used_ - 1 < reserve + 3) {
+          fold();
+        } else {
+          out_ += ' ';
+          ++used_;
+        }
+      }
+      const qsizetype room = std::min<qsizetype>(75, 76 - used_) - reserve;
+      QByteArray word = first ? token.before + start : start;
+      qsizetype q = 0;
+      while (pos < token.text.size()) {
+        const QByteArray piece = qByte(static_cast<unsigned char>(token.text[pos]));
+        if (q > 0 && q + piece.size() > room) break;
+        word += piece;
+        q += piece.size();
+        ++pos;
+      }
+      word += "?=";
+      if (pos == token.text.size()) word += token.after;
+      append(word);
+      encodedOnLine_ = true;
+      first = false;
+    }
+  }
+
+  const QByteArray& text() const { return out_; }
+
+ private:
+  void fold() {
+    out_ += "\r\n ";
+    used_ = 1;
+    encodedOnLine_ = false;
+    lineIsFresh_ = true;
+  }
+
+  void append(const QByteArray& text) {
+    out_ += text;
+    used_ += text.size();
+    lineIsFresh_ = false;
+  }
+
+  QByteArray out_;
+  qsizetype used_;
+  bool encodedOnLine_ = false;
+  bool lineIsFresh_ = false;
+};
+
+// How wide the tokens are on one line, with the blanks between them.
+qsizetype oneLineWidth(const QList<Token>& tokens) {
+  qsizetype width = tokens.size() - 1;
+  for (const Token& t : tokens) {
+    width += t.before.size() + t.after.size();
+    if (!t.encode) {
+      width += t.text.size();
+      continue;
+    }
+    width += QByteArray(kCharsetWordStart).size() + 2;
+    for (const char c : t.text) width += qByte(static_cast<unsigned char>(c)).size();
+  }
+  return width;
 }
 
-// One address entry as a header shows it: the display name encoded when it is not ASCII.
-QByteArray addressText(const MailAddress& entry) {
-  if (isAsciiText(entry.text) || entry.name.isEmpty()) return entry.text;
-  return encodedWords(unquoted(entry.name), 0) + " <" + entry.address + ">";
-}
+}  // namespace
 
-// A parameter of Content-Type or Content-Disposition: quoted when it is plain ASCII, in the
-// extended form of RFC 2231 (UTF-8, percent-encoded) otherwise.
-QByteArray parameter(QByteArrayView name, const QString& value) {
+QByteArray MimeWriter::parameter(QByteArrayView name, const QString& value) {
   const QByteArray utf8 = value.toUtf8();
   bool plain = isAsciiText(utf8);
   for (const char c : utf8)
@@ -125,8 +302,6 @@ QByteArray parameter(QByteArrayView name, const QString& value) {
   }
   return out;
 }
-
-}  // namespace
 
 QByteArray MimeWriter::newBoundary() {
   const quint64 a = QRandomGenerator::system()->generate64();
@@ -186,9 +361,19 @@ QByteArray MimeWriter::headerText(QByteArrayView text, qsizetype nameLength) {
 }
 
 QByteArray MimeWriter::addressField(const AddressList& list, qsizetype nameLength) {
-  QList<QByteArray> pieces;
-  for (const MailAddress& entry : list.entries()) pieces.append(addressText(entry));
-  return foldPieces(pieces, nameLength, ",");
+  // Entries are kept whole on a line where they fit, folded between them; one too long for a
+  // line of its own is folded between its tokens.
+  FieldLines lines(nameLength);
+  const QList<MailAddress>& entries = list.entries();
+  for (qsizetype i = 0; i < entries.size(); ++i) {
+    QList<Token> tokens = entryTokens(entries[i]);
+    if (i + 1 < entries.size()) tokens.back().after += ',';
+    bool encoded = false;
+    for (const Token& t : tokens) encoded = encoded || t.encode;
+    lines.separate(oneLineWidth(tokens), encoded);
+    for (qsizetype j = 0; j < tokens.size(); ++j) lines.put(tokens[j], j > 0);
+  }
+  return lines.text();
 }
 
 QByteArray MimeWriter::quotedPrintable(QByteArrayView text) {
@@ -227,84 +412,10 @@ QByteArray MimeWriter::quotedPrintable(QByteArrayView text) {
   return out;
 }
 
-QByteArray MimeWriter::base64Lines(QByteArrayView bytes) {
-  const QByteArray encoded = bytes.toByteArray().toBase64();
-  QByteArray out;
-  out.reserve(encoded.size() + encoded.size() / 38 + 2);
-  for (qsizetype i = 0; i < encoded.size(); i += 76) {
-    out += QByteArrayView(encoded).sliced(i, std::min<qsizetype>(76, encoded.size() - i));
-    out += "\r\n";
-  }
-  return out;
-}
-
 QByteArray MimeWriter::mimeType(const QString& fileName) {
   static const QMimeDatabase db;
   const QMimeType type = db.mimeTypeForFile(fileName, QMimeDatabase::MatchExtension);
   return type.isValid() ? type.name().toLatin1() : QByteArray("application/octet-stream");
-}
-
-QByteArray MimeWriter::write(const MailMessage& message, const QDateTime& date,
-                             const QByteArray& boundary) {
-  // Read the files first, so that a missing one fails before anything is written.
-  struct Part {
-    QString name;
-    QByteArray bytes;
-  };
-  QList<Part> parts;
-  for (const QString& path : message.attachments()) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-      throw Error(
-          QStringLiteral("Cannot read the attachment %1: %2").arg(path, file.errorString()));
-    parts.append({QFileInfo(path).fileName(), file.readAll()});
-  }
-
-  QByteArray out;
-  const MailAddress from = AddressList::parseEntry(message.sender());
-  out += "From: " + addressText(from) + "\r\n";
-  out += "Subject: " + headerText(message.subject(), 9) + "\r\n";
-  out += "To:";
-  if (!message.recipients().isEmpty()) out += ' ' + addressField(message.recipients(), 4);
-  out += "\r\n";
-  if (!message.ccList().isEmpty()) out += "Cc: " + addressField(message.ccList(), 4) + "\r\n";
-  out += "Date: " + dateField(date) + "\r\n";
-  out += "MIME-Version: 1.0\r\n";
-
-  const QByteArray body = quotedPrintable(message.bodyText());
-  if (parts.isEmpty()) {
-    out += "Content-Type: text/plain\r\n";
-    out += "Content-Transfer-Encoding: quoted-printable\r\n";
-    out += "\r\n";
-    out += body;
-    return out;
-  }
-
-  qsizetype total = out.size() + body.size() + 1024;
-  for (const Part& part : parts) total += part.bytes.size() * 4 / 3 + part.bytes.size() / 38 + 512;
-  out.reserve(total);
-
-  out += "Content-Type: multipart/mixed;\r\n boundary=\"" + boundary + "\"\r\n";
-  out += "\r\n";
-  out += "This is a multi-part message in MIME format\r\n";
-  out += "\r\n--" + boundary + "\r\n";
-  out += "Content-Type: text/plain\r\n";
-  out += "Content-Transfer-Encoding: quoted-printable\r\n";
-  out += "Content-Disposition: inline\r\n";
-  out += "\r\n";
-  out += body;
-  for (const Part& part : parts) {
-    // The line end that ends the previous part belongs to the delimiter.
-    out += "\r\n--" + boundary + "\r\n";
-    out +=
-        "Content-Type: " + mimeType(part.name) + ";\r\n " + parameter("name", part.name) + "\r\n";
-    out += "Content-Transfer-Encoding: base64\r\n";
-    out += "Content-Disposition: attachment;\r\n " + parameter("filename", part.name) + "\r\n";
-    out += "\r\n";
-    out += base64Lines(part.bytes);
-  }
-  out += "\r\n--" + boundary + "--\r\n";
-  return out;
 }
 
 }  // namespace zavelo::smtp

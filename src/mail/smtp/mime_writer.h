@@ -1,6 +1,6 @@
-// Writes a message in the Internet message format with MIME: header fields, the body as
-// quoted-printable text and each attached file in Base64, CR LF line ends throughout, every
-// line within the limits of RFC 5322 and RFC 2045.
+// The pieces of a message in the Internet message format with MIME: header fields, the body
+// as quoted-printable text, part parameters; CR LF line ends throughout, every line within the
+// limits of RFC 5322 and RFC 2045. The message stream puts them together.
 #pragma once
 
 #include <QByteArray>
@@ -15,11 +15,6 @@ namespace zavelo::smtp {
 
 class MimeWriter {
  public:
-  // The whole message, the Date field made from date and, when there are attachments, the
-  // parts separated by boundary. Throws zavelo::Error when an attached file cannot be read.
-  static QByteArray write(const MailMessage& message, const QDateTime& date,
-                          const QByteArray& boundary);
-
   // A boundary that cannot occur in quoted-printable or Base64 text (it holds "=_").
   static QByteArray newBoundary();
 
@@ -38,11 +33,12 @@ class MimeWriter {
   // line breaks, every other line is kept to 76 characters with soft breaks.
   static QByteArray quotedPrintable(QByteArrayView text);
 
-  // Base64 in lines of 76 characters, each ended by CR LF.
-  static QByteArray base64Lines(QByteArrayView bytes);
-
   // The MIME type for a file name's extension ("text/plain" for ".txt").
   static QByteArray mimeType(const QString& fileName);
+
+  // A parameter of Content-Type or Content-Disposition such as name="x.txt": quoted when it is
+  // plain ASCII, in the extended form of RFC 2231 (UTF-8, percent-encoded) otherwise.
+  static QByteArray parameter(QByteArrayView name, const QString& value);
 };
 
 }  // namespace zavelo::smtp

@@ -68,7 +68,8 @@ QByteArray SmtpReply::errorText() const {
   return text;
 }
 
-void ReplyReader::feed(QByteArrayView bytes) {
+qsizetype ReplyReader::feed(QByteArrayView bytes) {
+  bytes = bytes.first(std::min(bytes.size(), std::max<qsizetype>(0, room())));
   qsizetype pos = buffer_.size();
   buffer_.append(bytes);
   const auto lengthWithoutCr = [this](qsizetype from, qsizetype to) {
@@ -85,6 +86,7 @@ void ReplyReader::feed(QByteArrayView bytes) {
   if (lengthWithoutCr(lineStart_, buffer_.size()) > maxLineLength_)
     throw Error(QString::fromLatin1(kReplyLineTooLong));
   advanceReply();
+  return bytes.size();
 }
 
 void ReplyReader::advanceReply() {

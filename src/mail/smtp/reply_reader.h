@@ -35,9 +35,14 @@ class ReplyReader {
                        qsizetype maxReplyLength = kMaxReplyLength)
       : maxLineLength_(maxLineLength), maxReplyLength_(maxReplyLength) {}
 
-  // Adds bytes received from the server. Throws zavelo::Error when a line (without its CR LF)
-  // or the reply at the front grows past its limit.
-  void feed(QByteArrayView bytes);
+  // Adds bytes received from the server, as many as there is room() for, and returns how many
+  // it took; the caller keeps the rest until replies have been taken. Throws zavelo::Error
+  // when a line (without its CR LF) or the reply at the front grows past its limit.
+  qsizetype feed(QByteArrayView bytes);
+
+  // How many more bytes feed() takes. The reader holds at most one whole reply and one line
+  // beyond it, so that a server that floods replies cannot grow it without end.
+  qsizetype room() const { return maxReplyLength_ + maxLineLength_ + 2 - buffer_.size(); }
 
   // The next complete reply, when all its lines have arrived. Throws zavelo::Error when the
   // reply at the front is past its limit.

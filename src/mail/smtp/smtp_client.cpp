@@ -4,12 +4,16 @@
 #include <QSslSocket>
 #include <QSysInfo>
 #include <QTcpSocket>
+#include <climits>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
 #include "common/cp1252.h"
 #include "common/error.h"
+#include "mail/smtp/dot_stuffer.h"
+#include "mail/smtp/first_connection.h"
+#include "mail/smtp/message_stream.h"
 #include "mail/smtp/mime_writer.h"
 #include "mail/smtp/smtp_texts.h"
 
@@ -20,7 +24,8 @@ namespace {
 using std::chrono::duration_cast;
 using std::chrono::milliseconds;
 
-// The message goes to the connection in blocks of this size, each against its own deadline.
+// The message is made and goes to the connection in blocks of this size, each against its own
+// deadline.
 constexpr qsizetype kDataBlock = 256 * 1024;
 
 // A refused reply as the system's error: the server's text, its bytes read as Windows-1252
@@ -117,21 +122,13 @@ bool offersAuthLogin(const QByteArray& capability) {
   return false;
 }
 
-// The message made transparent (RFC 5321 4.5.2): a line that starts with "." gets a second
-// one, and the text ends with a line end before the final ".".
-QByteArray dotStuffed(const QByteArray& data) {
-  QByteArray out;
-  out.reserve(data.size() + data.size() / 512 + 4);
-  qsizetype lineStart = 0;
-  while (lineStart < data.size()) {
-    qsizetype end = data.indexOf("\r\n", lineStart);
-    end = end < 0 ? data.size() : end + 2;
-    if (data[lineStart] == '.') out += '.';
-    out += QByteArrayView(data).sliced(lineStart, end - lineStart);
-    lineStart = end;
-  }
-  if (!out.endsWith("\r\n")) out += "\r\n";
-  return out;
+QString socketErrorText(QAbstractSocket::SocketError error, const QString& errorString) {
+  QString text;
+  if (const auto known = knownSocketError(error))
+    text = QString::number(known->number) + latin1(kLineBreak) + latin1(known->description);
+  else
+    text = QString::number(static_cast<int>(error)) + latin1(kLineBreak) + errorString;
+  return latin1(kSocketErrorPrefix) + text;
 }
 
 }  // namespace
@@ -180,40 +177,37 @@ void SmtpClient::connectToServer() {
   layer->setHost(host_);
   layer->setPort(port_);
 
-  // A TLS-capable socket when the machine has TLS, so that STARTTLS can upgrade it in place.
-  if (tlsAvailable() && TlsLayer::available())
-    socket_ = std::make_unique<QSslSocket>();
-  else
-    socket_ = std::make_unique<QTcpSocket>();
-
-  const Clock::time_point deadline = Clock::now() + timeouts_.connect;
-  const std::optional<QHostInfo> info = lookUp(QString::fromUtf8(host_), deadline);
-  if (!info) failTimeout("the connection to the server");
-  if (info->error() != QHostInfo::NoError || info->addresses().isEmpty()) {
-    closeConnection();
-    const SocketErrorText e = *knownSocketError(QAbstractSocket::HostNotFoundError);
-    throw Error(latin1(kSocketErrorPrefix) + QString::number(e.number) + latin1(kLineBreak) +
-                latin1(e.description));
-  }
-  // Each address in turn, as long as the deadline allows; the last failure is reported.
-  const QList<QHostAddress> addresses = info->addresses();
-  for (qsizetype i = 0; i < addresses.size(); ++i) {
-    const bool last = i + 1 == addresses.size();
-    if (i > 0) socket_->abort();
-    socket_->connectToHost(addresses[i], port_);
-    while (socket_->state() != QAbstractSocket::ConnectedState) {
-      const auto remaining = duration_cast<milliseconds>(deadline - Clock::now());
-      if (remaining.count() <= 0) failTimeout("the connection to the server");
-      if (socket_->waitForConnected(static_cast<int>(remaining.count()))) break;
-      if (socket_->state() == QAbstractSocket::ConnectedState) break;
-      if (socket_->error() == QAbstractSocket::SocketTimeoutError || Clock::now() >= deadline)
-        failTimeout("the connection to the server");
-      if (last) failSocket();
-      break;  // try the next address
-    }
-    if (socket_->state() == QAbstractSocket::ConnectedState) break;
-  }
+  openConnection(Clock::now() + timeouts_.connect);
   greet();
+}
+
+void SmtpClient::openConnection(Clock::time_point deadline) {
+  QList<QHostAddress> addresses;
+  if (addresses_) {
+    addresses = *addresses_;
+  } else {
+    const std::optional<QHostInfo> info = lookUp(QString::fromUtf8(host_), deadline);
+    if (!info) failTimeout("the connection to the server");
+    if (info->error() == QHostInfo::NoError) addresses = info->addresses();
+  }
+  if (addresses.isEmpty())
+    throw Error(socketErrorText(QAbstractSocket::HostNotFoundError, QString()));
+
+  // A TLS-capable socket when STARTTLS may follow and the machine has TLS, so that the
+  // connection can be upgraded in place; a plain one otherwise, so that a plain mail does not
+  // load the TLS library (several MiB) at all.
+  const bool tls = tlsMode_ == TlsMode::Explicit && tlsAvailable() && TlsLayer::available();
+  FirstConnection first = connectFirst(
+      addresses, port_, [tls]() -> QTcpSocket* { return tls ? new QSslSocket : new QTcpSocket; },
+      timeouts_.fallThrough, deadline);
+  if (!first.socket) {
+    if (first.timedOut) failTimeout("the connection to the server");
+    throw Error(socketErrorText(first.error, first.errorString));
+  }
+  socket_ = std::move(first.socket);
+  // Qt keeps no more of what the server sends than the reader has room for, so a server that
+  // floods the connection is held back by TCP instead of filling memory.
+  socket_->setReadBufferSize(reader_.room());
 }
 
 void SmtpClient::greet() {
@@ -222,7 +216,6 @@ void SmtpClient::greet() {
     closeConnection();
     throw replyError(greeting);
   }
-  authenticated_ = false;
   introduce();
 }
 
@@ -230,34 +223,35 @@ void SmtpClient::introduce() {
   // EHLO, and HELO when the server does not know EHLO. A failure here ends the connection
   // without QUIT.
   const QByteArray name = greetingName();
+  capabilities_ = Capabilities();
   const SmtpReply ehlo = command("EHLO " + name, timeouts_.command, "the reply to EHLO");
   if (ehlo.code == 250) {
-    capabilities_ = ehlo.lines.mid(1);
-    heloFallback_ = false;
-    return;
+    capabilities_.lines = ehlo.lines.mid(1);
+    for (const QByteArray& line : capabilities_.lines) {
+      const QByteArray capability = trimmedBlanks(line);
+      if (capability.compare("STARTTLS", Qt::CaseInsensitive) == 0) capabilities_.startTls = true;
+      if (offersAuthLogin(capability)) capabilities_.authLogin = true;
+    }
+  } else {
+    const SmtpReply helo = command("HELO " + name, timeouts_.command, "the reply to HELO");
+    if (helo.code != 250) {
+      closeConnection();
+      throw replyError(helo);
+    }
   }
-  const SmtpReply helo = command("HELO " + name, timeouts_.command, "the reply to HELO");
-  if (helo.code != 250) {
-    closeConnection();
-    throw replyError(helo);
-  }
-  capabilities_.clear();
-  heloFallback_ = true;
+  state_ = State::Introduced;
 }
 
 void SmtpClient::authenticate() {
   if (!connected()) throw Error(latin1(kNotConnected));
-  if (authenticated_) return;
+  if (state_ == State::Authenticated) return;
   if (tlsMode_ == TlsMode::Explicit && !encrypted()) startTls();
-  if (!heloFallback_) authLogin();
-  authenticated_ = true;
+  authLogin();
+  state_ = State::Authenticated;
 }
 
 void SmtpClient::startTls() {
-  bool offered = false;
-  for (const QByteArray& capability : capabilities_)
-    if (trimmedBlanks(capability).compare("STARTTLS", Qt::CaseInsensitive) == 0) offered = true;
-  if (!offered) return;  // the dialogue goes on in plain text
+  if (!capabilities_.startTls) return;  // the dialogue goes on in plain text
 
   const SmtpReply reply = command("STARTTLS", timeouts_.command, "the reply to STARTTLS");
   if (reply.code != 220) {
@@ -278,29 +272,14 @@ void SmtpClient::startTls() {
   ssl->setPeerVerifyName(QString::fromUtf8(layer->host()));
   const Clock::time_point deadline = Clock::now() + timeouts_.command;
   ssl->startClientEncryption();
-  while (!ssl->isEncrypted()) {
-    const auto remaining = duration_cast<milliseconds>(deadline - Clock::now());
-    if (remaining.count() <= 0) failTimeout("the TLS handshake");
-    if (!ssl->waitForEncrypted(static_cast<int>(remaining.count()))) {
-      if (ssl->isEncrypted()) break;
-      if (ssl->state() == QAbstractSocket::ConnectedState &&
-          ssl->error() == QAbstractSocket::SocketTimeoutError)
-        failTimeout("the TLS handshake");
-      failConnection(latin1(kTlsFailed));
-    }
-  }
+  while (!ssl->isEncrypted()) wait(Wait::Handshake, deadline, "the TLS handshake");
 
   // The server's capabilities may differ once the connection is private: ask again.
-  capabilities_.clear();
   introduce();
 }
 
 void SmtpClient::authLogin() {
-  bool offered = false;
-  for (const QByteArray& capability : capabilities_)
-    if (offersAuthLogin(trimmedBlanks(capability))) offered = true;
-  if (!offered) return;
-
+  if (!capabilities_.authLogin) return;
   SmtpReply reply = command("AUTH LOGIN", timeouts_.command, "the reply to AUTH");
   if (reply.code != 334) throw replyError(reply);
   reply = command(accountName_.toBase64(), timeouts_.command, "the reply to AUTH");
@@ -312,12 +291,12 @@ void SmtpClient::authLogin() {
 
 void SmtpClient::send(const MailMessage& message) {
   if (!connected()) throw Error(latin1(kNotConnected));
-  if (!authenticated_) authenticate();
+  if (state_ != State::Authenticated) authenticate();
 
-  // The whole message is made before the transaction starts, so that an unreadable file
-  // fails before anything is sent.
+  // The files are opened before the transaction starts, so that one that cannot be read fails
+  // before anything is sent.
   const QDateTime date = message.dateAtSend() ? QDateTime::currentDateTime() : message.date();
-  const QByteArray data = dotStuffed(MimeWriter::write(message, date, MimeWriter::newBoundary()));
+  MessageStream stream(message, date, MimeWriter::newBoundary());
 
   QByteArray sender = message.sender();
   sender.replace('\r', QByteArray()).replace('\n', QByteArray());  // one command line
@@ -331,8 +310,32 @@ void SmtpClient::send(const MailMessage& message) {
                          {250, 251});
 
   transactionCommand("DATA", timeouts_.data, "the reply to DATA", {354});
-  writeData(data);
+  writeMessage(stream);
   transactionCommand(".", timeouts_.dataEnd, "the reply to the end of the message", {250});
+}
+
+void SmtpClient::writeMessage(MessageStream& stream) {
+  // Made a block at a time as the connection takes them: one block is being made while the
+  // one before it is still on its way.
+  DotStuffer stuffer;
+  QByteArray stuffed;
+  for (;;) {
+    QByteArray block;
+    try {
+      block = stream.next(kDataBlock);
+    } catch (const Error&) {
+      // Cut short or mixed up: dropped without the final ".", so the server keeps nothing.
+      closeConnection();
+      throw;
+    }
+    if (block.isEmpty()) break;
+    stuffed.clear();
+    stuffer.apply(block, stuffed);
+    write(stuffed, kDataBlock, Clock::now() + timeouts_.dataBlock,
+          "the server to take the message data");
+  }
+  write(stuffer.ending(), 0, Clock::now() + timeouts_.dataBlock,
+        "the server to take the message data");
 }
 
 void SmtpClient::transactionCommand(const QByteArray& line, std::chrono::milliseconds timeout,
@@ -372,47 +375,27 @@ void SmtpClient::disconnectFromServer() {
 SmtpReply SmtpClient::command(const QByteArray& line, std::chrono::milliseconds timeout,
                               const char* what) {
   const Clock::time_point deadline = Clock::now() + timeout;
-  sendCommand(line, deadline, what);
-  return readReply(deadline, what);
+  write(line + "\r\n", 0, deadline, what);
+  const SmtpReply reply = readReply(deadline, what);
+  // 421: the server is closing the connection, whatever the command was. Nothing more can be
+  // sent; its reason is the error.
+  if (reply.code == 421) {
+    closeConnection();
+    throw replyError(reply);
+  }
+  return reply;
 }
 
-void SmtpClient::sendCommand(const QByteArray& line, Clock::time_point deadline, const char* what) {
+void SmtpClient::write(QByteArrayView bytes, qint64 keep, Clock::time_point deadline,
+                       const char* what) {
   if (!connected()) failConnection(latin1(kClosedGracefully));
-  socket_->write(line + "\r\n");
-  waitForWritten(deadline, what);
+  if (!bytes.isEmpty()) socket_->write(bytes.data(), bytes.size());
+  while (unsentBytes() > keep) wait(Wait::Write, deadline, what);
 }
 
-void SmtpClient::writeData(const QByteArray& data) {
-  for (qsizetype offset = 0; offset < data.size(); offset += kDataBlock) {
-    if (!connected()) failConnection(latin1(kClosedGracefully));
-    const qsizetype size = std::min(kDataBlock, data.size() - offset);
-    socket_->write(data.constData() + offset, size);
-    waitForWritten(Clock::now() + timeouts_.dataBlock, "the server to take the message data");
-  }
-}
-
-void SmtpClient::waitForWritten(Clock::time_point deadline, const char* what) {
-  auto* ssl = qobject_cast<QSslSocket*>(socket_.get());
-  const auto pending = [&] {
-    return socket_->bytesToWrite() + (ssl ? ssl->encryptedBytesToWrite() : 0);
-  };
-  while (pending() > 0) {
-    if (socket_->state() != QAbstractSocket::ConnectedState) {
-      if (isRemoteClose(socket_->error()) || socket_->state() == QAbstractSocket::UnconnectedState)
-        failConnection(latin1(kClosedGracefully));
-      failSocket();
-    }
-    const auto remaining = duration_cast<milliseconds>(deadline - Clock::now());
-    if (remaining.count() <= 0) failTimeout(what);
-    if (!socket_->waitForBytesWritten(static_cast<int>(remaining.count()))) {
-      if (pending() == 0) break;
-      if (socket_->state() != QAbstractSocket::ConnectedState || isRemoteClose(socket_->error()))
-        failConnection(latin1(kClosedGracefully));
-      if (socket_->error() == QAbstractSocket::SocketTimeoutError || Clock::now() >= deadline)
-        failTimeout(what);
-      failSocket();
-    }
-  }
+qint64 SmtpClient::unsentBytes() const {
+  const auto* ssl = qobject_cast<const QSslSocket*>(socket_.get());
+  return socket_->bytesToWrite() + (ssl ? ssl->encryptedBytesToWrite() : 0);
 }
 
 SmtpReply SmtpClient::readReply(Clock::time_point deadline, const char* what) {
@@ -422,27 +405,49 @@ SmtpReply SmtpClient::readReply(Clock::time_point deadline, const char* what) {
         lastReply_ = *reply;
         return *reply;
       }
-      if (socket_->bytesAvailable() > 0) {
-        reader_.feed(socket_->readAll());
+      if (socket_->bytesAvailable() > 0 && reader_.room() > 0) {
+        reader_.feed(socket_->read(reader_.room()));
         continue;
       }
     } catch (const Error&) {
       closeConnection();  // an oversized reply: the dialogue cannot go on
       throw;
     }
-    if (socket_->state() != QAbstractSocket::ConnectedState)
-      failConnection(latin1(kClosedGracefully));
-    const auto remaining = duration_cast<milliseconds>(deadline - Clock::now());
-    if (remaining.count() <= 0) failTimeout(what);
-    if (!socket_->waitForReadyRead(static_cast<int>(remaining.count()))) {
-      if (socket_->bytesAvailable() > 0) continue;
-      if (socket_->state() != QAbstractSocket::ConnectedState || isRemoteClose(socket_->error()))
-        failConnection(latin1(kClosedGracefully));
-      if (socket_->error() == QAbstractSocket::SocketTimeoutError || Clock::now() >= deadline)
-        failTimeout(what);
-      failSocket();
-    }
+    wait(Wait::Read, deadline, what);
   }
+}
+
+void SmtpClient::wait(Wait what, Clock::time_point deadline, const char* whatFor) {
+  if (socket_->state() != QAbstractSocket::ConnectedState) {
+    if (what == Wait::Handshake) failConnection(latin1(kTlsFailed));
+    if (isRemoteClose(socket_->error()) || socket_->state() == QAbstractSocket::UnconnectedState)
+      failConnection(latin1(kClosedGracefully));
+    failSocket();
+  }
+  const auto remaining = duration_cast<milliseconds>(deadline - Clock::now());
+  if (remaining.count() <= 0) failTimeout(whatFor);
+  const int ms = static_cast<int>(std::min<qint64>(remaining.count(), INT_MAX));
+  auto* ssl = qobject_cast<QSslSocket*>(socket_.get());
+  bool progress = false;
+  switch (what) {
+    case Wait::Read:
+      progress = socket_->waitForReadyRead(ms) || socket_->bytesAvailable() > 0;
+      break;
+    case Wait::Write:
+      progress = socket_->waitForBytesWritten(ms) || unsentBytes() == 0;
+      break;
+    case Wait::Handshake:
+      progress = ssl->waitForEncrypted(ms) || ssl->isEncrypted();
+      break;
+  }
+  if (progress) return;
+  const bool timedOut = socket_->error() == QAbstractSocket::SocketTimeoutError;
+  if (timedOut && socket_->state() == QAbstractSocket::ConnectedState) failTimeout(whatFor);
+  if (what == Wait::Handshake) failConnection(latin1(kTlsFailed));
+  if (socket_->state() != QAbstractSocket::ConnectedState || isRemoteClose(socket_->error()))
+    failConnection(latin1(kClosedGracefully));
+  if (Clock::now() >= deadline) failTimeout(whatFor);
+  failSocket();
 }
 
 void SmtpClient::failConnection(const QString& text) {
@@ -453,12 +458,7 @@ void SmtpClient::failConnection(const QString& text) {
 void SmtpClient::failSocket() {
   const QAbstractSocket::SocketError error = socket_->error();
   if (isRemoteClose(error)) failConnection(latin1(kClosedGracefully));
-  QString text;
-  if (const auto known = knownSocketError(error))
-    text = QString::number(known->number) + latin1(kLineBreak) + latin1(known->description);
-  else
-    text = QString::number(static_cast<int>(error)) + latin1(kLineBreak) + socket_->errorString();
-  failConnection(latin1(kSocketErrorPrefix) + text);
+  failConnection(socketErrorText(error, socket_->errorString()));
 }
 
 void SmtpClient::failTimeout(const char* what) {
@@ -471,8 +471,8 @@ void SmtpClient::closeConnection() {
     socket_.reset();
   }
   reader_.clear();
-  authenticated_ = false;
-  heloFallback_ = false;
+  capabilities_ = Capabilities();
+  state_ = State::Closed;
 }
 
 }  // namespace zavelo::smtp

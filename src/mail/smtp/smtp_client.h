@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QList>
 #include <chrono>
 #include <memory>
@@ -15,6 +16,10 @@
 #include "mail/smtp/tls_layer.h"
 
 class QTcpSocket;
+
+namespace zavelo::smtp {
+class MessageStream;
+}
 
 namespace zavelo::smtp {
 
@@ -35,6 +40,9 @@ class SmtpClient {
     std::chrono::milliseconds dataBlock{std::chrono::minutes(3)};
     // The reply to the final ".".
     std::chrono::milliseconds dataEnd{std::chrono::minutes(10)};
+    // How long one address of the host may take to connect before the next one is tried
+    // alongside it (RFC 8305 suggests 250 ms), all within the connect limit.
+    std::chrono::milliseconds fallThrough{std::chrono::milliseconds(250)};
   };
 
   SmtpClient();
@@ -68,6 +76,10 @@ class SmtpClient {
   // Tests may declare the TLS implementation missing (false) or present (true); by default
   // the client asks the TLS layer.
   void setTlsAvailableOverride(std::optional<bool> available) { tlsAvailable_ = available; }
+  // Tests may give the addresses the host name resolves to, in their order.
+  void setAddressesOverride(std::optional<QList<QHostAddress>> addresses) {
+    addresses_ = std::move(addresses);
+  }
 
   // The name sent with EHLO and HELO: the machine's host name, or its computer name.
   static QByteArray greetingName();
@@ -78,15 +90,17 @@ class SmtpClient {
   // server offers it; once per connection.
   void authenticate();
   // Authenticates when not yet done, then MAIL FROM, RCPT TO for the recipients, the copy
-  // list and the blind-copy list, and DATA with the message.
+  // list and the blind-copy list, and DATA with the message, made from its files as the
+  // connection takes it. A file that cannot be read or changes meanwhile drops the connection
+  // before the final ".". A reply 421 to any command closes the connection at once.
   void send(const MailMessage& message);
   bool connected() const;
   // QUIT (any failure of it ignored), then closes the connection. Does nothing when closed.
   void disconnectFromServer();
 
   // The lines of the last EHLO reply after its first line; empty after a HELO.
-  const QList<QByteArray>& capabilities() const { return capabilities_; }
-  bool authenticated() const { return authenticated_; }
+  const QList<QByteArray>& capabilities() const { return capabilities_.lines; }
+  bool authenticated() const { return state_ == State::Authenticated; }
   // The last reply the server gave, such as its 250 after a message.
   const SmtpReply& lastReply() const { return lastReply_; }
   bool encrypted() const;
@@ -94,19 +108,43 @@ class SmtpClient {
  private:
   using Clock = std::chrono::steady_clock;
 
+  // Where the dialogue of the connection stands.
+  enum class State {
+    Closed,         // no connection
+    Introduced,     // greeted and EHLO (or HELO) answered
+    Authenticated,  // STARTTLS and AUTH LOGIN done as far as the server offers them
+  };
+
+  // What the server offers, read once from each EHLO reply.
+  struct Capabilities {
+    QList<QByteArray> lines;
+    bool startTls = false;
+    bool authLogin = false;
+  };
+
+  // What a wait on the connection is for.
+  enum class Wait { Read, Write, Handshake };
+
+  void openConnection(Clock::time_point deadline);
   void greet();
   void introduce();
   void startTls();
   void authLogin();
-  void sendCommand(const QByteArray& line, Clock::time_point deadline, const char* what);
-  SmtpReply readReply(Clock::time_point deadline, const char* what);
   SmtpReply command(const QByteArray& line, std::chrono::milliseconds timeout, const char* what);
+  SmtpReply readReply(Clock::time_point deadline, const char* what);
   // Sends a command whose refusal ends the transaction: on a reply not in the expected set,
   // RSET is sent and the refusal thrown.
   void transactionCommand(const QByteArray& line, std::chrono::milliseconds timeout,
                           const char* what, std::initializer_list<int> expected);
-  void writeData(const QByteArray& data);
-  void waitForWritten(Clock::time_point deadline, const char* what);
+  // The message after DATA, made transparent, without the final ".".
+  void writeMessage(MessageStream& stream);
+  // Hands bytes to the connection and waits until no more than keep of them are still
+  // unsent.
+  void write(QByteArrayView bytes, qint64 keep, Clock::time_point deadline, const char* what);
+  // Waits once on the connection for what, until the deadline; throws when the time runs out
+  // or the connection fails (the connection is then closed).
+  void wait(Wait what, Clock::time_point deadline, const char* whatFor);
+  qint64 unsentBytes() const;
   [[noreturn]] void failConnection(const QString& text);
   [[noreturn]] void failSocket();
   [[noreturn]] void failTimeout(const char* what);
@@ -123,12 +161,12 @@ class SmtpClient {
   TlsLayer ownTlsLayer_;
   Timeouts timeouts_;
   std::optional<bool> tlsAvailable_;
+  std::optional<QList<QHostAddress>> addresses_;
 
   std::unique_ptr<QTcpSocket> socket_;
   ReplyReader reader_;
-  QList<QByteArray> capabilities_;
-  bool heloFallback_ = false;
-  bool authenticated_ = false;
+  Capabilities capabilities_;
+  State state_ = State::Closed;
   SmtpReply lastReply_;
 };
 

@@ -70,6 +70,7 @@ void FakeSmtpServer::run() {
   }
   port_ = server.serverPort();
   listening_.release();
+  if (script_.isEmpty()) return;  // no client expected
   if (!server.waitForNewConnection(stepTimeoutMs_)) {
     fail("no client connected");
     return;
@@ -130,6 +131,18 @@ void FakeSmtpServer::run() {
       }
       QMutexLocker lock(&mutex_);
       data_ = data;
+    } else if (line == "T") {
+      QByteArray data;
+      while (const auto got = readLine()) {
+        if (*got == ".") return fail(where + "the client ended the data with \".\"");
+        data += *got + "\r\n";
+      }
+      {
+        QMutexLocker lock(&mutex_);
+        data_ = data;
+      }
+      if (socket->state() == QAbstractSocket::ConnectedState)
+        return fail(where + "the client did not close the connection");
     } else if (line.startsWith("W:")) {
       QThread::msleep(line.mid(2).toULong());
     } else if (line == "X") {

@@ -8,10 +8,12 @@
 //   "C:text"  the next line the client sends must be exactly text
 //   "C*"      the client sends one line, whatever it holds
 //   "D"       the client sends message data, up to and including the line "."
+//   "T"       the client sends message data and closes the connection without the line "."
 //   "W:ms"    the server waits ms milliseconds
 //   "X"       the server closes the connection
 //   "E"       the client must close the connection without sending anything more
-// A test ends by checking failure() is empty: every line was played as written.
+// An empty script expects no client at all. A test ends by checking failure() is empty: every
+// line was played as written.
 #pragma once
 
 #include <QByteArray>
@@ -34,7 +36,7 @@ class FakeSmtpServer : public QThread {
   QString finish(int timeoutMs = 20000);
   // Empty when the whole script was played; otherwise what went wrong, and where.
   QString failure() const;
-  // The data lines received by "D" (without the final "."), each followed by CR LF.
+  // The data lines received by "D" (without the final ".") or "T", each followed by CR LF.
   QByteArray data() const;
 
  protected:

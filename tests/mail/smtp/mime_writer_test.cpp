@@ -1,9 +1,10 @@
-// The message on the wire, byte for byte, for a fixed date and boundary.
+// The message on the wire, byte for byte, for a fixed date and boundary, and its pieces.
 #include <gtest/gtest.h>
 
 #include <QTimeZone>
 
 #include "common/error.h"
+#include "mail/smtp/message_stream.h"
 #include "mail/smtp/mime_writer.h"
 #include "support/qt_print.h"
 #include "support/temp_dir.h"
@@ -40,7 +41,7 @@ TEST(MimeWriter, MessageWithAttachment) {
       "This is a multi-part message in MIME format\r\n"
       "\r\n"
       "--=_b\r\n"
-      "Content-Type: text/plain\r\n"
+      "Content-Type: text/plain; charset=windows-1252\r\n"
       "Content-Transfer-Encoding: quoted-printable\r\n"
       "Content-Disposition: inline\r\n"
       "\r\n"
@@ -52,7 +53,7 @@ TEST(MimeWriter, MessageWithAttachment) {
       "\r\n"
       "MTsyDQo=\r\n"
       "\r\n--=_b--\r\n";
-  EXPECT_EQ(MimeWriter::write(m, kDate, "=_b"), expected);
+  EXPECT_EQ(MessageStream::whole(m, kDate, "=_b"), expected);
 }
 
 TEST(MimeWriter, MessageWithoutAttachmentIsTheBodyAlone) {
@@ -65,17 +66,11 @@ TEST(MimeWriter, MessageWithoutAttachmentIsTheBodyAlone) {
       "To:\r\n"
       "Date: Wed, 09 Dec 2026 18:05:03 -0500\r\n"
       "MIME-Version: 1.0\r\n"
-      "Content-Type: text/plain\r\n"
+      "Content-Type: text/plain; charset=windows-1252\r\n"
       "Content-Transfer-Encoding: quoted-printable\r\n"
       "\r\n"
       "Adjunto reporte\r\n\r\n\r\n____\r\npie =3D\r\n";
-  EXPECT_EQ(MimeWriter::write(m, kDate, "=_b"), expected);
-}
-
-TEST(MimeWriter, MissingAttachmentIsAnError) {
-  MailMessage m = message();
-  m.addAttachment("/nonexistent/folder/file.txt");
-  EXPECT_THROW(MimeWriter::write(m, kDate, "=_b"), Error);
+  EXPECT_EQ(MessageStream::whole(m, kDate, "=_b"), expected);
 }
 
 TEST(MimeWriter, DateField) {
@@ -160,14 +155,98 @@ TEST(MimeWriter, AddressFieldsEncodeForeignNamesAndFold) {
     EXPECT_LE(line.size(), 78);
 }
 
-TEST(MimeWriter, Base64LinesAndTypes) {
-  const QByteArray bytes(100, '\xFF');
-  const QByteArray lines = MimeWriter::base64Lines(bytes);
-  EXPECT_EQ(lines.split('\n')[0].size(), 77);  // 76 and the CR
-  QByteArray joined = lines;
-  joined.replace("\r\n", "");
-  EXPECT_EQ(QByteArray::fromBase64(joined), bytes);
-  EXPECT_EQ(MimeWriter::base64Lines(QByteArray()), "");
+// Every form an address-list entry may take, with Windows-1252 bytes: the header shows it in
+// 7-bit text, encoded-words for names and comments, lines of at most 76 characters.
+struct SevenBitCase {
+  const char* list;
+  QByteArray field;
+};
+
+void PrintTo(const SevenBitCase& c, std::ostream* os) {
+  PrintTo(QByteArray(c.list), os);
+}
+
+class SevenBitAddressField : public ::testing::TestWithParam<SevenBitCase> {};
+
+TEST_P(SevenBitAddressField, EncodesNamesAndComments) {
+  AddressList list;
+  list.setText(GetParam().list);
+  const QByteArray field = MimeWriter::addressField(list, 4);
+  EXPECT_EQ(field, GetParam().field);
+  for (const QByteArray& line : ("To: " + field).split('\n')) {
+    EXPECT_LE(line.size(), 77) << line.toStdString();  // 76 and the CR
+    for (const char c : line) EXPECT_LT(static_cast<unsigned char>(c), 0x80);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, SevenBitAddressField,
+    ::testing::Values(
+        SevenBitCase{"Ana P\xE9rez <ana@example.com>",
+                     "=?windows-1252?Q?Ana_P=E9rez?= <ana@example.com>"},
+        SevenBitCase{"\"P\xE9rez, Ana\" <ana@example.com>",
+                     "=?windows-1252?Q?P=E9rez=2C_Ana?= <ana@example.com>"},
+        SevenBitCase{"ana@example.com (Ana P\xE9rez)",
+                     "ana@example.com (=?windows-1252?Q?Ana_P=E9rez?=)"},
+        SevenBitCase{"P\xE9rez luis@example.com", "=?windows-1252?Q?P=E9rez?= luis@example.com"},
+        SevenBitCase{"(Jos\xE9) jose@example.com", "(=?windows-1252?Q?Jos=E9?=) jose@example.com"},
+        SevenBitCase{"Jos\xE9 Mar\xED"
+                     "a P\xE9rez <jm@example.com>",
+                     "=?windows-1252?Q?Jos=E9_Mar=EDa_P=E9rez?= <jm@example.com>"},
+        // A long name right after the field name: its first line keeps to 76 characters too.
+        SevenBitCase{"Jos\xE9 Mar\xED"
+                     "a de la Sant\xED"
+                     "sima Trinidad Fern\xE1ndez de C\xF3rdoba <jm@example.com>",
+                     "=?windows-1252?Q?Jos=E9_Mar=EDa_de_la_Sant=EDsima_Trinidad_Fern=E1ndez?=\r\n"
+                     " =?windows-1252?Q?_de_C=F3rdoba?= <jm@example.com>"},
+        SevenBitCase{
+            "Ventas: Ana P\xE9rez <ana@example.com>; Jos\xE9 Mar\xED"
+            "a de la Sant\xED"
+            "sima Trinidad Fern\xE1ndez de C\xF3rdoba y Garc\xED"
+            "a <jose.maria@example.com>, luis@example.com (Luis \xD1u\xF1"
+            "ez (jefe))",
+            "=?windows-1252?Q?Ana_P=E9rez?= <ana@example.com>,\r\n"
+            " =?windows-1252?Q?Jos=E9_Mar=EDa_de_la_Sant=EDsima_Trinidad_Fern=E1ndez_de?=\r\n"
+            " =?windows-1252?Q?_C=F3rdoba_y_Garc=EDa?= <jose.maria@example.com>,\r\n"
+            " luis@example.com (=?windows-1252?Q?Luis_=D1u=F1ez_=28jefe=29?=)"}));
+
+// The local part of an address cannot be encoded in a header (RFC 2047 section 5): it goes as
+// it stands, as it does in RCPT TO, and a server that does not take it says so.
+TEST(MimeWriter, AddressWithForeignLocalPartStaysAsItIs) {
+  AddressList list;
+  list.setText("p\xE9rez@example.com");
+  EXPECT_EQ(MimeWriter::addressField(list, 4), "p\xE9rez@example.com");
+  EXPECT_EQ(list.addresses(), QList<QByteArray>({"p\xE9rez@example.com"}));
+}
+
+// The sender, the subject and the body with Windows-1252 bytes: the header block is 7-bit
+// whatever the sender's form.
+TEST(MimeWriter, HeaderBlockIsSevenBit) {
+  for (const char* sender : {"ventas@example.com (Compa\xF1\xED"
+                             "a L\xE1"
+                             "ctea)",
+                             "Compa\xF1\xED"
+                             "a <ventas@example.com>",
+                             "Compa\xF1\xED"
+                             "a ventas@example.com"}) {
+    MailMessage m = message();
+    m.setSender(sender);
+    m.setSubject(
+        "Reporte inventarios  COMPA\xD1\xCD"
+        "A L\xC1"
+        "CTEA");
+    const QByteArray whole = MessageStream::whole(m, kDate, "=_b");
+    const QByteArray head = whole.first(whole.indexOf("\r\n\r\n"));
+    for (const QByteArray& line : head.split('\n')) {
+      EXPECT_LE(line.size(), 77) << line.toStdString();
+      for (const char c : line) EXPECT_LT(static_cast<unsigned char>(c), 0x80) << sender;
+    }
+    EXPECT_TRUE(head.startsWith("From: ")) << sender;
+    EXPECT_TRUE(head.contains("=?windows-1252?Q?Compa=F1=EDa")) << sender;
+  }
+}
+
+TEST(MimeWriter, TypesAndBoundaries) {
   EXPECT_EQ(MimeWriter::mimeType("ventas11082025.txt"), "text/plain");
   EXPECT_EQ(MimeWriter::mimeType("informe.pdf"), "application/pdf");
   EXPECT_EQ(MimeWriter::mimeType("sin-extension"), "application/octet-stream");
