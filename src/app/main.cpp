@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include "app/message_box_notifier.h"
+#include "app/wait_cursor.h"
 #include "db/data_module.h"
 #include "settings/registry.h"
 #include "ui/selection_window.h"
@@ -11,6 +12,7 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   zavelo::MessageBoxNotifier notifier;
+  zavelo::WaitCursor waitCursor;
   // The data holder lives for the whole program; its connection stays closed until the
   // selection window connects.
   zavelo::db::Tfdm dm(notifier);
