@@ -16,6 +16,7 @@
 #include "app/message_box_notifier.h"
 #include "app/observed_notifier.h"
 #include "app/run_lock.h"
+#include "app/wait_cursor.h"
 #include "common/cp1252.h"
 #include "db/data_module.h"
 #include "export/run_status.h"
@@ -116,6 +117,8 @@ int main(int argc, char** argv) {
   // Unattended, no box is ever shown: the program ends after the first one instead.
   bool endRequested = false;
   zavelo::MessageBoxNotifier boxes;
+  // The wait mouse pointer while the database connection opens.
+  zavelo::WaitCursor waitCursor;
   zavelo::ObservedNotifier notifier(start.unattended ? nullptr : &boxes, listener, [&] {
     endRequested = true;
     QCoreApplication::exit();

@@ -1,12 +1,9 @@
 #include "db/connection.h"
 
-#include <QCoreApplication>
-#include <QCursor>
-#include <QGuiApplication>
-
 #include "db/fb_client.h"
 #include "db/fb_session.h"
 #include "db/query.h"
+#include "db/wait_indicator.h"
 
 namespace zavelo::db {
 
@@ -24,23 +21,6 @@ QByteArray trimmed(const QByteArray& text) {
 bool isTrue(const QByteArray& text) {
   return trimmed(text).compare("TRUE", Qt::CaseInsensitive) == 0;
 }
-
-// The wait cursor while the connection opens. db has no window of its own, so the cursor is
-// only touched when a GUI application runs.
-class WaitCursor {
- public:
-  WaitCursor() : active_(qobject_cast<QGuiApplication*>(QCoreApplication::instance()) != nullptr) {
-    if (active_) QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  }
-  ~WaitCursor() {
-    if (active_) QGuiApplication::restoreOverrideCursor();
-  }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
-
- private:
-  bool active_;
-};
 
 fb::AttachSettings attachSettings(const ParamList& params) {
   fb::AttachSettings s;
@@ -98,7 +78,7 @@ ParamList Connection::creationParameters() {
 void Connection::open() {
   if (state_ == ConnectionState::Open) return;
   state_ = ConnectionState::Connecting;
-  WaitCursor wait;
+  WaitScope wait;
   try {
     const fb::Client& client = fb::loadClient(clientLibrary_);
     session_ = std::make_unique<fb::Session>(client, attachSettings(params_));

@@ -41,7 +41,7 @@ class Connection {
   bool isOpen() const { return state_ == ConnectionState::Open; }
 
   // Nothing when open. Otherwise loads the client and attaches with the parameters as they
-  // are now, showing the wait cursor meanwhile. On failure the connection is closed again,
+  // are now, showing the wait indicator meanwhile. On failure the connection is closed again,
   // nothing of the attachment is kept and the Error (the client's text) goes to the caller.
   void open();
   // Detaches. Nothing when closed. (Query objects hold no cursor between calls, so there is

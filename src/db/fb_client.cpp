@@ -34,24 +34,86 @@ const Client& loadClient(const QString& library) {
   return loaded.emplace(library, client).first->second;
 }
 
-Status::Status(const Client& client)
-    : client_(client), status_(client.master->getStatus()), wrapper_(status_) {}
+namespace {
 
-Status::~Status() {
-  status_->dispose();
+// What a vector with nothing in it reads as.
+const intptr_t* emptyVector() {
+  static const intptr_t empty[] = {isc_arg_gds, 0, isc_arg_end};
+  return empty;
 }
 
-QString Status::text() {
-  char buffer[4096] = {};
-  client_.util->formatStatus(buffer, sizeof buffer - 1, status_);
-  return fromCp1252(QByteArrayView(buffer, qstrnlen(buffer, sizeof buffer)));
+// The client cuts its formatted text to the buffer given; a text that fills the buffer may
+// have been cut, so the buffer doubles until the text ends short of it. Past this size the
+// text is a runaway and is kept as it stands.
+constexpr qsizetype largestText = 16 * 1024 * 1024;
+
+}  // namespace
+
+Status::Status(const Client& client) : client_(client), status_(client.master->getStatus()) {}
+
+QString Status::text() const {
+  QByteArray buffer(4096, '\0');
+  for (;;) {
+    client_.util->formatStatus(buffer.data(), unsigned(buffer.size()), status_.get());
+    const qsizetype length = qstrnlen(buffer.constData(), size_t(buffer.size()));
+    if (length + 1 < buffer.size() || buffer.size() >= largestText) {
+      buffer.truncate(length);
+      break;
+    }
+    buffer = QByteArray(buffer.size() * 2, '\0');
+  }
+  return fromCp1252(buffer);
 }
 
-void Status::check() {
-  if (!failed()) return;
-  QString message = text();
-  clear();
-  throw Error(message);
+void Status::checkException(Status* status) {
+  if (!(status->getState() & IStatus::STATE_ERRORS)) return;
+  QString message = status->text();
+  status->clearState();
+  throw Error(std::move(message));
+}
+
+void Status::setVersionError(Firebird::IStatus* status, const char* interfaceName,
+                             unsigned currentVersion, unsigned expectedVersion) {
+  const intptr_t vector[] = {isc_arg_gds,    isc_interface_version_too_old,
+                             isc_arg_number, intptr_t(expectedVersion),
+                             isc_arg_number, intptr_t(currentVersion),
+                             isc_arg_string, reinterpret_cast<intptr_t>(interfaceName),
+                             isc_arg_end};
+  status->setErrors(vector);
+}
+
+void Status::clearState() {
+  if (!dirty_) return;
+  dirty_ = false;
+  status_->init();
+}
+
+void Status::setErrors2(unsigned length, const intptr_t* value) {
+  dirty_ = true;
+  status_->setErrors2(length, value);
+}
+
+void Status::setWarnings2(unsigned length, const intptr_t* value) {
+  dirty_ = true;
+  status_->setWarnings2(length, value);
+}
+
+void Status::setErrors(const intptr_t* value) {
+  dirty_ = true;
+  status_->setErrors(value);
+}
+
+void Status::setWarnings(const intptr_t* value) {
+  dirty_ = true;
+  status_->setWarnings(value);
+}
+
+const intptr_t* Status::getErrors() const {
+  return dirty_ ? status_->getErrors() : emptyVector();
+}
+
+const intptr_t* Status::getWarnings() const {
+  return dirty_ ? status_->getWarnings() : emptyVector();
 }
 
 }  // namespace zavelo::db::fb

@@ -55,27 +55,57 @@ class Ref {
   T* p_ = nullptr;
 };
 
-// A status vector of the client, with the check that turns an error into zavelo::Error.
-class Status {
+// Owners for the client's objects that end with dispose() rather than release() (status
+// vectors, parameter-block builders).
+struct Dispose {
+  void operator()(Firebird::IDisposable* object) const noexcept {
+    if (object) object->dispose();
+  }
+};
+template <typename T>
+using Disposed = std::unique_ptr<T, Dispose>;
+
+// A status vector of the client that throws by itself: every OO API call made with it checks
+// its outcome on return and throws zavelo::Error with the client's formatted text, so no call
+// can go unchecked. The OO API's call wrappers do this through the static hooks below
+// (clearException before the call, checkException after it).
+class Status : public Firebird::IStatusImpl<Status, Status> {
  public:
   explicit Status(const Client& client);
-  ~Status();
+  ~Status() override = default;
   Status(const Status&) = delete;
   Status& operator=(const Status&) = delete;
 
-  // What the OO API calls take as their status argument.
-  Firebird::CheckStatusWrapper* ptr() { return &wrapper_; }
-  bool failed() const { return (wrapper_.getState() & Firebird::IStatus::STATE_ERRORS) != 0; }
-  // The client's text for the current error.
-  QString text();
-  // Throws the current error, if any, then clears the vector for the next call.
-  void check();
-  void clear() { wrapper_.init(); }
+  // The client's whole text for the current errors and warnings, however long.
+  QString text() const;
+
+  // The hooks of the OO API's call wrappers.
+  static void clearException(Status* status) { status->clearState(); }
+  static void checkException(Status* status);
+  // Only reached when a method of this class throws, and none does.
+  static void catchException(Firebird::IStatus*) {}
+  static void setVersionError(Firebird::IStatus* status, const char* interfaceName,
+                              unsigned currentVersion, unsigned expectedVersion);
+
+  // IStatus, forwarded to the client's own vector. Only a vector a call wrote to ("dirty")
+  // is cleared before the next call, which keeps a fetch loop from clearing it on every row.
+  void dispose() override {}  // lives in its owner's scope; the client never disposes it
+  void init() override { clearState(); }
+  unsigned getState() const override { return dirty_ ? status_->getState() : 0; }
+  void setErrors2(unsigned length, const intptr_t* value) override;
+  void setWarnings2(unsigned length, const intptr_t* value) override;
+  void setErrors(const intptr_t* value) override;
+  void setWarnings(const intptr_t* value) override;
+  const intptr_t* getErrors() const override;
+  const intptr_t* getWarnings() const override;
+  Firebird::IStatus* clone() const override { return status_->clone(); }
 
  private:
+  void clearState();
+
   const Client& client_;
-  Firebird::IStatus* status_;
-  Firebird::CheckStatusWrapper wrapper_;
+  Disposed<Firebird::IStatus> status_;
+  bool dirty_ = false;
 };
 
 }  // namespace zavelo::db::fb

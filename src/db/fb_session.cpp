@@ -11,12 +11,21 @@ namespace {
 using Firebird::IStatus;
 
 // Calls one of the OO API's closing methods (commit, detach, close, free), which release the
-// interface when they succeed; on failure the reference is kept for a plain release.
+// interface when they succeed; when one throws, the reference is kept for a plain release.
 template <typename T, typename Call>
-void closeRef(Ref<T>& ref, Status& status, Call call) {
+void closeRef(Ref<T>& ref, Call call) {
   call(ref.get());
-  if (!status.failed()) ref.take();
-  status.check();
+  ref.take();
+}
+
+// Runs a call whose failure is of no interest: cleaning up after an earlier error, which is
+// the one to report, or at the end with no one left to report to.
+template <typename Call>
+void dropErrors(Call call) {
+  try {
+    call();
+  } catch (const Error&) {
+  }
 }
 
 struct Column {
@@ -73,18 +82,16 @@ QByteArray timeText(Firebird::IUtil* util, ISC_TIME time) {
 // A blob read whole, whatever its size: text blobs give their bytes unchanged.
 QByteArray readBlob(Status& st, Firebird::IAttachment* att, Firebird::ITransaction* tra,
                     ISC_QUAD id) {
-  Ref<Firebird::IBlob> blob(att->openBlob(st.ptr(), tra, &id, 0, nullptr));
-  st.check();
+  Ref<Firebird::IBlob> blob(att->openBlob(&st, tra, &id, 0, nullptr));
   QByteArray bytes;
   char segment[32768];
   for (;;) {
     unsigned got = 0;
-    const int r = blob->getSegment(st.ptr(), sizeof segment, segment, &got);
-    st.check();
+    const int r = blob->getSegment(&st, sizeof segment, segment, &got);
     if (r != IStatus::RESULT_OK && r != IStatus::RESULT_SEGMENT) break;
     bytes.append(segment, qsizetype(got));
   }
-  closeRef(blob, st, [&](Firebird::IBlob* b) { b->close(st.ptr()); });
+  closeRef(blob, [&](Firebird::IBlob* b) { b->close(&st); });
   return bytes;
 }
 
@@ -134,6 +141,44 @@ void decodeInto(RowStore& rows, Status& st, const Client& client, Firebird::IAtt
   }
 }
 
+// The output columns' names (alias, else the field's name) and where each lies in the message.
+std::vector<Column> readColumns(Status& st, Firebird::IMessageMetadata* meta,
+                                QList<QByteArray>& names) {
+  const unsigned count = meta->getCount(&st);
+  std::vector<Column> columns(count);
+  for (unsigned i = 0; i < count; ++i) {
+    const char* alias = meta->getAlias(&st, i);
+    QByteArray name(alias ? alias : "");
+    if (name.isEmpty()) name = meta->getField(&st, i);
+    names.append(name);
+    Column& c = columns[i];
+    c.type = meta->getType(&st, i) & ~1u;
+    c.length = meta->getLength(&st, i);
+    c.scale = meta->getScale(&st, i);
+    c.offset = meta->getOffset(&st, i);
+    c.nullOffset = meta->getNullOffset(&st, i);
+  }
+  return columns;
+}
+
+// Opens the statement's cursor and fetches all its rows, reading blobs whole.
+RowStore fetchRows(Status& st, const Client& client, Firebird::IAttachment* att,
+                   Firebird::ITransaction* tra, Firebird::IStatement* stmt,
+                   Firebird::IMessageMetadata* meta, const std::vector<Column>& columns) {
+  RowStore rows(columns.size());
+  const unsigned messageLength = meta->getMessageLength(&st);
+  // Eight-byte elements keep every field aligned as the client laid the message out.
+  std::vector<ISC_INT64> storage((messageLength + sizeof(ISC_INT64) - 1) / sizeof(ISC_INT64));
+  auto* buffer = reinterpret_cast<unsigned char*>(storage.data());
+
+  Ref<Firebird::IResultSet> cursor(stmt->openCursor(&st, tra, nullptr, nullptr, meta, 0));
+  while (cursor->fetchNext(&st, buffer) == IStatus::RESULT_OK) {
+    for (const Column& c : columns) decodeInto(rows, st, client, att, tra, c, buffer);
+  }
+  closeRef(cursor, [&](Firebird::IResultSet* r) { r->close(&st); });
+  return rows;
+}
+
 }  // namespace
 
 Session::Session(const Client& client, const AttachSettings& settings)
@@ -141,49 +186,31 @@ Session::Session(const Client& client, const AttachSettings& settings)
   Status st(client_);
   provider_ = Ref(client_.master->getDispatcher());
 
-  // The builder's parameter block carries its own version tag; builders are disposed.
-  Firebird::IXpbBuilder* dpb =
-      client_.util->getXpbBuilder(st.ptr(), Firebird::IXpbBuilder::DPB, nullptr, 0);
-  st.check();
-  const std::unique_ptr<Firebird::IXpbBuilder, void (*)(Firebird::IXpbBuilder*)> dpbOwner(
-      dpb, [](Firebird::IXpbBuilder* b) { b->dispose(); });
+  // The builder's parameter block carries its own version tag.
+  const Disposed<Firebird::IXpbBuilder> dpb(
+      client_.util->getXpbBuilder(&st, Firebird::IXpbBuilder::DPB, nullptr, 0));
   // The user name and password go as they are: the server decides what they mean.
-  dpb->insertString(st.ptr(), isc_dpb_user_name, settings_.user.constData());
-  st.check();
-  dpb->insertString(st.ptr(), isc_dpb_password, settings_.password.constData());
-  st.check();
-  if (!settings_.role.isEmpty()) {
-    dpb->insertString(st.ptr(), isc_dpb_sql_role_name, settings_.role.constData());
-    st.check();
-  }
-  if (!settings_.charset.isEmpty()) {
-    dpb->insertString(st.ptr(), isc_dpb_lc_ctype, settings_.charset.constData());
-    st.check();
-  }
-  dpb->insertInt(st.ptr(), isc_dpb_sql_dialect, int(settings_.dialect));
-  st.check();
-  const unsigned length = dpb->getBufferLength(st.ptr());
-  st.check();
-  const unsigned char* buffer = dpb->getBuffer(st.ptr());
-  st.check();
+  dpb->insertString(&st, isc_dpb_user_name, settings_.user.constData());
+  dpb->insertString(&st, isc_dpb_password, settings_.password.constData());
+  if (!settings_.role.isEmpty())
+    dpb->insertString(&st, isc_dpb_sql_role_name, settings_.role.constData());
+  if (!settings_.charset.isEmpty())
+    dpb->insertString(&st, isc_dpb_lc_ctype, settings_.charset.constData());
+  dpb->insertInt(&st, isc_dpb_sql_dialect, int(settings_.dialect));
+  const unsigned length = dpb->getBufferLength(&st);
+  const unsigned char* buffer = dpb->getBuffer(&st);
 
-  attachment_ =
-      Ref(provider_->attachDatabase(st.ptr(), settings_.database.constData(), length, buffer));
-  st.check();
+  attachment_ = Ref(provider_->attachDatabase(&st, settings_.database.constData(), length, buffer));
 }
 
 Session::~Session() {
   Status st(client_);
   if (transaction_) {
-    transaction_->commit(st.ptr());
-    if (!st.failed()) transaction_.take();
-    st.clear();
+    dropErrors([&] { closeRef(transaction_, [&](Firebird::ITransaction* t) { t->commit(&st); }); });
     transaction_.reset();
   }
   if (attachment_) {
-    attachment_->detach(st.ptr());
-    if (!st.failed()) attachment_.take();
-    st.clear();
+    dropErrors([&] { closeRef(attachment_, [&](Firebird::IAttachment* a) { a->detach(&st); }); });
     attachment_.reset();
   }
 }
@@ -202,8 +229,7 @@ Firebird::ITransaction* Session::transaction(Status& st) {
     }
     tpb += char(settings_.waitOnLocks ? isc_tpb_wait : isc_tpb_nowait);
     transaction_ = Ref(attachment_->startTransaction(
-        st.ptr(), unsigned(tpb.size()), reinterpret_cast<const unsigned char*>(tpb.constData())));
-    st.check();
+        &st, unsigned(tpb.size()), reinterpret_cast<const unsigned char*>(tpb.constData())));
   }
   return transaction_.get();
 }
@@ -212,12 +238,10 @@ void Session::endTransaction(Status& st, bool success) {
   if (!transaction_) return;
   if (success) {
     try {
-      if (settings_.commitRetaining) {
-        transaction_->commitRetaining(st.ptr());
-        st.check();
-      } else {
-        closeRef(transaction_, st, [&](Firebird::ITransaction* t) { t->commit(st.ptr()); });
-      }
+      if (settings_.commitRetaining)
+        transaction_->commitRetaining(&st);
+      else
+        closeRef(transaction_, [&](Firebird::ITransaction* t) { t->commit(&st); });
       return;
     } catch (...) {
       // A commit that failed must not leave a dead transaction for the next statement.
@@ -227,8 +251,8 @@ void Session::endTransaction(Status& st, bool success) {
   }
   // After a failure: roll back quietly, the statement's error is the one to report.
   Status quiet(client_);
-  transaction_->rollback(quiet.ptr());
-  if (!quiet.failed()) transaction_.take();
+  dropErrors(
+      [&] { closeRef(transaction_, [&](Firebird::ITransaction* t) { t->rollback(&quiet); }); });
   transaction_.reset();
 }
 
@@ -238,60 +262,15 @@ QueryResult Session::run(const QByteArray& sql) {
   QueryResult result;
   try {
     Ref<Firebird::IStatement> stmt(
-        attachment_->prepare(st.ptr(), tra, unsigned(sql.size()), sql.constData(),
-                             settings_.dialect, Firebird::IStatement::PREPARE_PREFETCH_METADATA));
-    st.check();
-    Ref<Firebird::IMessageMetadata> meta(stmt->getOutputMetadata(st.ptr()));
-    st.check();
-    const unsigned count = meta->getCount(st.ptr());
-    st.check();
-
-    if (count == 0) {
-      stmt->execute(st.ptr(), tra, nullptr, nullptr, nullptr, nullptr);
-      st.check();
-    } else {
-      std::vector<Column> columns(count);
-      result.rows = RowStore(count);
-      for (unsigned i = 0; i < count; ++i) {
-        Column& c = columns[i];
-        const char* alias = meta->getAlias(st.ptr(), i);
-        st.check();
-        QByteArray name(alias ? alias : "");
-        if (name.isEmpty()) {
-          name = meta->getField(st.ptr(), i);
-          st.check();
-        }
-        result.columns.append(name);
-        c.type = meta->getType(st.ptr(), i) & ~1u;
-        st.check();
-        c.length = meta->getLength(st.ptr(), i);
-        st.check();
-        c.scale = meta->getScale(st.ptr(), i);
-        st.check();
-        c.offset = meta->getOffset(st.ptr(), i);
-        st.check();
-        c.nullOffset = meta->getNullOffset(st.ptr(), i);
-        st.check();
-      }
-      const unsigned messageLength = meta->getMessageLength(st.ptr());
-      st.check();
-      // Eight-byte elements keep every field aligned as the client laid the message out.
-      std::vector<ISC_INT64> storage((messageLength + sizeof(ISC_INT64) - 1) / sizeof(ISC_INT64));
-      auto* buffer = reinterpret_cast<unsigned char*>(storage.data());
-
-      Ref<Firebird::IResultSet> cursor(
-          stmt->openCursor(st.ptr(), tra, nullptr, nullptr, meta.get(), 0));
-      st.check();
-      for (;;) {
-        const int fetched = cursor->fetchNext(st.ptr(), buffer);
-        st.check();
-        if (fetched != IStatus::RESULT_OK) break;
-        for (const Column& c : columns)
-          decodeInto(result.rows, st, client_, attachment_.get(), tra, c, buffer);
-      }
-      closeRef(cursor, st, [&](Firebird::IResultSet* r) { r->close(st.ptr()); });
-    }
-    closeRef(stmt, st, [&](Firebird::IStatement* s) { s->free(st.ptr()); });
+        attachment_->prepare(&st, tra, unsigned(sql.size()), sql.constData(), settings_.dialect,
+                             Firebird::IStatement::PREPARE_PREFETCH_METADATA));
+    Ref<Firebird::IMessageMetadata> meta(stmt->getOutputMetadata(&st));
+    const std::vector<Column> columns = readColumns(st, meta.get(), result.columns);
+    if (columns.empty())
+      stmt->execute(&st, tra, nullptr, nullptr, nullptr, nullptr);
+    else
+      result.rows = fetchRows(st, client_, attachment_.get(), tra, stmt.get(), meta.get(), columns);
+    closeRef(stmt, [&](Firebird::IStatement* s) { s->free(&st); });
   } catch (...) {
     endTransaction(st, false);
     throw;

@@ -1,12 +1,12 @@
 // Opening and closing the connection Halvori through conectarbase and through query objects,
 // against the real server and embedded.
-#include <QCursor>
 #include <QFile>
-#include <QGuiApplication>
 
 #include "db/link.h"
 #include "db/result_set.h"
+#include "db/wait_indicator.h"
 #include "db_fixture.h"
+#include "support/error_of.h"
 
 namespace zavelo::db {
 namespace {
@@ -27,7 +27,8 @@ TEST_P(ConnectionTest, ConectarbaseOpensTheCompanyDatabase) {
   EXPECT_TRUE(dm.Halvori.isOpen());
   EXPECT_EQ(dm.Halvori.state(), ConnectionState::Open);
   EXPECT_EQ(dm.Halvori.params().value("Database"), db->databaseString(mode()));
-  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "wait cursor left on";
+  EXPECT_EQ(waits.begun, 1) << "no wait shown while the connection opened";
+  EXPECT_EQ(waits.ended, waits.begun) << "wait indicator left on";
 
   const Query::Result result = dm.TAgencia.openFetchAllAndClose();
   ASSERT_EQ(result.columns, (QList<QByteArray>{"SUCU_ID", "SUCU_NOMBRE", "SUCU_DIRECCION"}));
@@ -89,14 +90,12 @@ TEST_P(ConnectionTest, MissingDatabaseFailsWithTheClientsTextAndStaysClosed) {
   buildStandard();
   Tfdm dm(notifier);
   test::CompanyDb missing = company("99");  // never built
-  try {
-    connect(dm, missing);
-    FAIL() << "opened a database that does not exist";
-  } catch (const Error& e) {
-    EXPECT_TRUE(e.message().contains("halvori.fdb")) << e.message().toStdString();
-  }
+  const std::optional<QString> error = test::errorOf([&] { connect(dm, missing); });
+  ASSERT_TRUE(error) << "opened a database that does not exist";
+  EXPECT_TRUE(error->contains("halvori.fdb")) << error->toStdString();
   EXPECT_EQ(dm.Halvori.state(), ConnectionState::Closed);
-  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "wait cursor left on";
+  EXPECT_EQ(waits.begun, 1) << "no wait shown while the connection opened";
+  EXPECT_EQ(waits.ended, waits.begun) << "wait indicator left on";
   // The parameters keep what failed.
   EXPECT_EQ(dm.Halvori.params().value("Database"), missing.databaseString(mode()));
 
@@ -177,15 +176,12 @@ TEST_P(ServerLoginTest, WrongPasswordFailsAndTheNextOpeningTriesTheSameParameter
   Tfdm dm(notifier);
   const test::FbLogin login = test::fbTestLogin();
   const auto expectLoginRefused = [&](auto&& open) {
-    try {
-      open();
-      ADD_FAILURE() << "a wrong password was accepted";
-    } catch (const Error& e) {
-      EXPECT_TRUE(e.message().contains("user name and password are not defined"))
-          << e.message().toStdString();
-    }
+    const std::optional<QString> error = test::errorOf(open);
+    EXPECT_TRUE(error) << "a wrong password was accepted";
+    EXPECT_TRUE(error.value_or("").contains("user name and password are not defined"))
+        << error.value_or("").toStdString();
     EXPECT_EQ(dm.Halvori.state(), ConnectionState::Closed);
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "wait cursor left on";
+    EXPECT_EQ(waits.ended, waits.begun) << "wait indicator left on";
   };
 
   // The server throttles a client after a few failed logins in a row, so this test keeps to
@@ -261,30 +257,27 @@ TEST(ConectarbaseParamsTest, RewritesDatabaseUserAndPasswordInPlace) {
 TEST(ConnectionLoadTest, ClientLibraryThatCannotBeLoadedIsNamedInTheError) {
   test::RecordingNotifier notifier;
   Tfdm dm(notifier, "libzavelo-no-such-fbclient.so.9");
-  try {
-    dm.conectarbase("localhost:/nowhere", "01", "ZAVTEST", "x");
-    FAIL() << "no error";
-  } catch (const Error& e) {
-    EXPECT_TRUE(e.message().startsWith(
-        "Cannot load the Firebird client library libzavelo-no-such-fbclient.so.9: "))
-        << e.message().toStdString();
-  }
+  test::WaitRecorder waits;
+  const std::optional<QString> error =
+      test::errorOf([&] { dm.conectarbase("localhost:/nowhere", "01", "ZAVTEST", "x"); });
+  ASSERT_TRUE(error) << "no error";
+  EXPECT_TRUE(error->startsWith(
+      "Cannot load the Firebird client library libzavelo-no-such-fbclient.so.9: "))
+      << error->toStdString();
   EXPECT_EQ(dm.Halvori.state(), ConnectionState::Closed);
-  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "wait cursor left on";
+  EXPECT_EQ(waits.begun, 1) << "no wait shown while the connection opened";
+  EXPECT_EQ(waits.ended, waits.begun) << "wait indicator left on";
   EXPECT_TRUE(notifier.shown.empty());
 }
 
 #ifdef Q_OS_LINUX
 TEST(ConnectionLoadTest, LibraryWithoutTheMasterInterfaceIsNamedInTheError) {
   Connection connection("libz.so.1");  // loads, but is no Firebird client
-  try {
-    connection.open();
-    FAIL() << "no error";
-  } catch (const Error& e) {
-    EXPECT_TRUE(e.message().startsWith(
-        "The Firebird client library libz.so.1 has no fb_get_master_interface"))
-        << e.message().toStdString();
-  }
+  const std::optional<QString> error = test::errorOf([&] { connection.open(); });
+  ASSERT_TRUE(error) << "no error";
+  EXPECT_TRUE(
+      error->startsWith("The Firebird client library libz.so.1 has no fb_get_master_interface"))
+      << error->toStdString();
   EXPECT_EQ(connection.state(), ConnectionState::Closed);
 }
 #endif
@@ -292,15 +285,11 @@ TEST(ConnectionLoadTest, LibraryWithoutTheMasterInterfaceIsNamedInTheError) {
 TEST(ConnectionLoadTest, QueryBeforeConectarbaseUsesTheCreationParameters) {
   test::RecordingNotifier notifier;
   Tfdm dm(notifier);
-  try {
-    dm.TAgencia.openFetchAllAndClose();
-    FAIL() << "opened C:\\HALVORI2025\\SOP\\HALVORI.FDB";
-  } catch (const Error& e) {
-    // The client's own text: on Windows the file is not found, elsewhere "C" is no host.
-    EXPECT_TRUE(e.message().contains("HALVORI.FDB", Qt::CaseInsensitive) ||
-                e.message().contains("host \"C\""))
-        << e.message().toStdString();
-  }
+  const std::optional<QString> error = test::errorOf([&] { dm.TAgencia.openFetchAllAndClose(); });
+  ASSERT_TRUE(error) << "opened C:\\HALVORI2025\\SOP\\HALVORI.FDB";
+  // The client's own text: on Windows the file is not found, elsewhere "C" is no host.
+  EXPECT_TRUE(error->contains("HALVORI.FDB", Qt::CaseInsensitive) || error->contains("host \"C\""))
+      << error->toStdString();
   EXPECT_EQ(dm.Halvori.state(), ConnectionState::Closed);
   EXPECT_EQ(dm.Halvori.params().lines(), Connection::creationParameters().lines());
 }

@@ -4,14 +4,33 @@
 
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
 #include <memory>
 
 #include "db/data_module.h"
+#include "db/wait_indicator.h"
 #include "fixtures/company_db.h"
 #include "support/qt_print.h"
 #include "support/recording_notifier.h"
 #include "support/temp_dir.h"
+
+namespace zavelo::test {
+
+// Counts the waits the database shows, installed as its wait indicator while it lives.
+class WaitRecorder : public db::WaitIndicator {
+ public:
+  WaitRecorder() { db::setWaitIndicator(this); }
+  ~WaitRecorder() override { db::setWaitIndicator(nullptr); }
+  WaitRecorder(const WaitRecorder&) = delete;
+  WaitRecorder& operator=(const WaitRecorder&) = delete;
+
+  void begin() override { ++begun; }
+  void end() override { ++ended; }
+
+  int begun = 0;
+  int ended = 0;
+};
+
+}  // namespace zavelo::test
 
 namespace zavelo::db {
 
@@ -42,6 +61,7 @@ class DbTest : public ::testing::TestWithParam<test::FbMode> {
 
   test::TempDir temp;
   test::RecordingNotifier notifier;
+  test::WaitRecorder waits;
   std::unique_ptr<test::CompanyDb> db;
 };
 

@@ -4,6 +4,7 @@
 #include "db/field.h"
 #include "db/link.h"
 #include "db_fixture.h"
+#include "support/error_of.h"
 
 namespace zavelo::db {
 namespace {
@@ -78,12 +79,9 @@ TEST_P(ResultSetTest, NoRowsAndFailingProcedure) {
   CSku.close();
 
   CSku.setCommandText("select CADENA from ZAVELO_INVENTARIO('2025/08/11','FALLA')");
-  try {
-    CSku.open();
-    FAIL() << "the procedure's exception was lost";
-  } catch (const Error& e) {
-    EXPECT_TRUE(e.message().contains("Marca con falla de prueba")) << e.message().toStdString();
-  }
+  const std::optional<QString> error = test::errorOf([&] { CSku.open(); });
+  ASSERT_TRUE(error) << "the procedure's exception was lost";
+  EXPECT_TRUE(error->contains("Marca con falla de prueba")) << error->toStdString();
   EXPECT_FALSE(CSku.isOpen());
   EXPECT_THROW(CSkuCADENA.value(), Error);
   // The connection is still usable after a failed statement.

@@ -12,6 +12,7 @@
 #include "common/error.h"
 #include "settings/settings_file.h"
 #include "settings/settings_parser.h"
+#include "support/error_of.h"
 #include "support/temp_dir.h"
 
 #ifndef Q_OS_WIN
@@ -111,24 +112,13 @@ void expectValues(const TSettingsEnvio& got, const TSettingsEnvio& expected) {
   }
 }
 
-// The error's message, or nothing when none was thrown.
-template <typename F>
-std::optional<QString> errorOf(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e.message();
-  }
-  return std::nullopt;
-}
-
 TEST_P(SettingsBytes, ReadFromFile) {
   const Case& c = GetParam();
   test::TempDir dir;
   dir.write("settingsenvio.conf", c.bytes);
   // Values left from before must not survive.
   TSettingsEnvio got = record({"old", "old", "old", "old", "old", "old", "old", "old", "old"});
-  const auto error = errorOf([&] { cargarsettings(dir.path(), got); });
+  const auto error = test::errorOf([&] { cargarsettings(dir.path(), got); });
   if (c.rangeError) {
     EXPECT_EQ(error, QStringLiteral("Range check error"));
   } else {
@@ -141,7 +131,7 @@ TEST_P(SettingsBytes, ReadFromFile) {
 TEST_P(SettingsBytes, FedOneByteAtATime) {
   const Case& c = GetParam();
   TSettingsEnvio got = record({"old", "old", "old"});
-  const auto error = errorOf([&] {
+  const auto error = test::errorOf([&] {
     SettingsReader reader(got);
     for (qsizetype i = 0; i < c.bytes.size(); ++i) reader.feed(c.bytes.sliced(i, 1));
   });
@@ -252,7 +242,7 @@ TEST(SettingsOpen, FileIsReleasedAfterReadingAndAfterAnError) {
   for (const QByteArray& bytes : {nineLines("\n"), "uno\n" + k1025}) {
     const QString path = dir.write("settingsenvio.conf", bytes);
     TSettingsEnvio got;
-    errorOf([&] { cargarsettings(dir.path(), got); });
+    test::errorOf([&] { cargarsettings(dir.path(), got); });
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
     ASSERT_GE(fd, 0);
     EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0) << "the reader still holds the file";

@@ -12,6 +12,7 @@
 #include "settings/registry.h"
 #include "settings/settings_file.h"
 #include "settings/startup_settings.h"
+#include "support/error_of.h"
 #include "support/recording_notifier.h"
 #include "support/temp_dir.h"
 
@@ -90,13 +91,8 @@ TEST_P(RegistryValue, ReadsTheValue) {
   const IniCase& c = GetParam();
   writeKey("second", c.ini);
   const QStringList before = snapshot();
-  std::optional<QString> error;
   QString got = "unset";
-  try {
-    got = diraplicacion(notifier, where);
-  } catch (const Error& e) {
-    error = e.message();
-  }
+  const std::optional<QString> error = test::errorOf([&] { got = diraplicacion(notifier, where); });
   switch (c.outcome) {
     case IniCase::Text:
       EXPECT_EQ(error, std::nullopt);
