@@ -120,7 +120,8 @@ TEST(Journal, RollsOverAtOneMebibyteKeepingOneEarlierFile) {
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);
   // Whole lines on both sides of the cut.
   for (const QString& path : {current.filePath(), earlier.filePath()})
-    for (const QString& line : linesOf(path)) EXPECT_TRUE(line.endsWith(text)) << path.toStdString();
+    for (const QString& line : linesOf(path))
+      EXPECT_TRUE(line.endsWith(text)) << path.toStdString();
 }
 
 TEST(Journal, PasswordsNeverReachTheFile) {
