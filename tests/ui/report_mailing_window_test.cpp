@@ -30,6 +30,7 @@
 #include "mail/received_mail.h"
 #include "settings/registry.h"
 #include "support/recording_notifier.h"
+#include "support/smtp_timeouts.h"
 #include "support/startup_files.h"
 #include "support/temp_dir.h"
 #include "support/window_test_base.h"
@@ -123,10 +124,7 @@ struct Settings {
 
 // Time-outs short enough for a test, long enough for a loaded machine.
 void shortTimeouts(Tfcierre& window) {
-  smtp::SmtpClient::Timeouts t;
-  t.connect = t.greeting = t.command = t.mail = t.rcpt = t.data = t.dataBlock = t.dataEnd =
-      std::chrono::seconds(20);
-  window.mailer().SMTP.setTimeouts(t);
+  window.mailer().SMTP.setTimeouts(test::everyTimeout(std::chrono::seconds(20)));
 }
 
 class ReportMailingWindowTest : public ::testing::Test, public test::WindowTestBase {
