@@ -1,5 +1,6 @@
 # What a Windows install of ZadiRod holds besides the program, and the two packages made of it
-# with CPack: ZadiRod-<version>-win64.zip and an NSIS installer for 64-bit Windows.
+# with CPack: ZadiRod-<version>-win64.zip and an NSIS installer for 64-bit Windows (win32 for a
+# 32-bit MSVC kit).
 #
 # bin/ holds ZadiRod.exe (installed by src/app) with, beside it, the Qt DLLs it links, the
 # plug-ins it loads (in the folders Qt looks for beside the program) and, in a MinGW build,
@@ -56,7 +57,12 @@ set(CPACK_PACKAGE_VENDOR "ZadiRod")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "ZadiRod ZAVELO: daily inventory and sales reports from a Halvori company database")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_FILE_NAME "ZadiRod-${PROJECT_VERSION}-win64")
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(_zavelo_bits 64)
+else()
+  set(_zavelo_bits 32)  # a 32-bit MSVC kit
+endif()
+set(CPACK_PACKAGE_FILE_NAME "ZadiRod-${PROJECT_VERSION}-win${_zavelo_bits}")
 set(CPACK_PACKAGE_INSTALL_DIRECTORY "ZadiRod ZAVELO")
 # The installer's own key (Software\ZadiRod\ZadiRod ZAVELO and the Uninstall entry of that
 # name): the ERP's key, Software\QVT\Halvori2025, is never written or removed.
@@ -66,10 +72,15 @@ set(CPACK_GENERATOR ZIP NSIS)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_STRIP_FILES ON)
 
-# NSIS: a 64-bit Unicode installer into Program Files. Debian's makensis makes 32-bit ones by
-# default, which a 64-bit-only Wine cannot start; the amd64 stubs come with Debian's nsis.
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
-set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+# NSIS: a Unicode installer of the program's bitness into Program Files. makensis makes 32-bit
+# ones by default, which a 64-bit-only Wine cannot start; Debian's nsis has the amd64 stubs.
+if(_zavelo_bits EQUAL 64)
+  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+  set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+else()
+  set(CPACK_NSIS_DEFINES "Target x86-unicode")
+  set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES")
+endif()
 set(CPACK_NSIS_PACKAGE_NAME "ZadiRod ZAVELO")
 set(CPACK_NSIS_DISPLAY_NAME "ZadiRod ZAVELO")
 set(CPACK_NSIS_INSTALLED_ICON_NAME "bin\\\\ZadiRod.exe")
