@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPointer>
 #include <QTest>
@@ -83,8 +84,16 @@ TEST_F(WindowsSelectionWindow, OpensWithTheSettingsOfTheRegistryFolderAndWaits) 
 }
 
 TEST_F(WindowsSelectionWindow, AbsentKeyShowsTheNoticeAndOpensEmpty) {
+  // Without the key the settings file is looked for in the root of the current drive: make
+  // that the test folder's drive, and make sure nobody left such a file there.
+  const QString saved = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(temp.path()));
+  const bool leftInRoot = QFile::exists(QStringLiteral("\\settingsenvio.conf"));
   key.remove();
   create();
+  QDir::setCurrent(saved);
+  if (leftInRoot)
+    GTEST_SKIP() << "a settingsenvio.conf is in the root of " << temp.path().toStdString();
   ASSERT_EQ(notifier.shown.size(), 1u);
   EXPECT_EQ(notifier.shown[0].kind, Shown::Notice);
   EXPECT_EQ(notifier.shown[0].title, programTitle());
