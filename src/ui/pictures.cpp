@@ -1,8 +1,6 @@
 #include "ui/pictures.h"
 
-#include <QPainter>
 #include <QPixmap>
-#include <QSvgRenderer>
 
 // The pictures are compiled into the window library, a static one: their registration has to
 // be asked for, and Q_INIT_RESOURCE only works outside a namespace.
@@ -16,18 +14,19 @@ static void registerPictures() {
 
 namespace zavelo {
 
-// The SVG is rendered here rather than through an image plug-in, so that no plug-in has to be
-// deployed beside the program for the buttons to show their pictures.
+// The drawings are rendered to PNG at build time rather than at run time, so that the program
+// needs neither the SVG module nor an image plug-in (PNG is built into Qt) to show them.
 QIcon picture(const QString& resource, QSize size) {
   registerPictures();
-  QSvgRenderer renderer(resource);
+  const qsizetype dot = resource.lastIndexOf(u'.');
+  const QString base = dot < 0 ? resource : resource.left(dot);
   QIcon icon;
   for (const int scale : {1, 2}) {
-    QPixmap pixmap(size * scale);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    renderer.render(&painter);
-    painter.end();
+    QPixmap pixmap(base + (scale == 1 ? QStringLiteral(".png") : QStringLiteral("@2x.png")));
+    if (pixmap.isNull()) continue;
+    if (pixmap.size() != size * scale) {
+      pixmap = pixmap.scaled(size * scale, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
     pixmap.setDevicePixelRatio(scale);
     icon.addPixmap(pixmap);
   }

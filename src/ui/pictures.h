@@ -7,8 +7,10 @@
 
 namespace zavelo {
 
-// A picture from the resources (":/pictures/..."), drawn at its size and at twice it for dense
-// screens, on a transparent ground.
+// A button picture by the resource name of its drawing (":/pictures/generar.svg"), at its size
+// and at twice it for dense screens, on a transparent ground. The build renders each drawing to
+// PNG at both sizes (":/pictures/generar.png", ":/pictures/generar@2x.png"); those are what
+// is shown.
 QIcon picture(const QString& resource, QSize size);
 
 }  // namespace zavelo

@@ -43,6 +43,9 @@ TEST(DateTextChild, ShortDateOfTheLocaleInForce) {
 }
 
 TEST(DateText, LocaleInForce) {
+#ifdef Q_OS_WIN
+  GTEST_SKIP() << "on Windows the form in force is the user's regional setting, not LC_ALL";
+#endif
   struct Case {
     const char* lcAll;
     const char* text;

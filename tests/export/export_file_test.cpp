@@ -13,6 +13,15 @@
 #include <sys/fsuid.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
 
 namespace zavelo::exporting {
 namespace {
@@ -182,6 +191,35 @@ TEST(WriteExportFile, FailuresLeaveNothingAndKeepEarlierFiles) {
   EXPECT_EQ(writeExportFile(longFolder, "inventarios11082025.txt", Lines{"new"}), std::nullopt);
   EXPECT_EQ(readFile(longFolder + "/inventarios11082025.txt"), "new\r\n");
 }
+
+#ifdef Q_OS_WIN
+// What stops a replacement on Windows: the earlier file open in another program that does not
+// share deletion (a spreadsheet showing yesterday's export), or marked read-only. The earlier
+// file stays whole and no temporary file is left beside it.
+TEST(WriteExportFile, EarlierFileThatCannotBeReplacedOnWindowsIsKept) {
+  for (const bool heldOpen : {true, false}) {
+    SCOPED_TRACE(heldOpen ? "held open" : "read-only");
+    TempDir dir;
+    const QString path = dir.write("ventas11082025.txt", "earlier\r\n");
+    const auto native = reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(path).utf16());
+    HANDLE other = INVALID_HANDLE_VALUE;
+    if (heldOpen) {
+      other = CreateFileW(native, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    } else {
+      ASSERT_TRUE(SetFileAttributesW(native, FILE_ATTRIBUTE_READONLY));
+    }
+    const auto error = writeExportFile(dir.path(), "ventas11082025.txt", Lines{"new"});
+    if (heldOpen) CloseHandle(other);
+    SetFileAttributesW(native, FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(error.has_value());
+    EXPECT_TRUE(error->contains(path)) << error->toStdString();
+    EXPECT_EQ(readFile(path), "earlier\r\n");
+    EXPECT_EQ(entries(dir.path()), QStringList{"ventas11082025.txt"});
+  }
+}
+#endif
 
 #ifdef __linux__
 // Root writes anywhere, so the folder without write permission is tried with the file-system

@@ -165,7 +165,7 @@ TEST(SettingsPath, PlainConcatenation) {
 TEST(SettingsOpen, AbsentFileGivesEmptyValues) {
   test::TempDir dir;
   TSettingsEnvio got = kNine;
-  EXPECT_EQ(cargarsettings(dir.path(), got), dir.path() + "/settingsenvio.conf");
+  EXPECT_EQ(cargarsettings(dir.path(), got), dir.path() + QDir::separator() + "settingsenvio.conf");
   EXPECT_EQ(got, TSettingsEnvio{});
   EXPECT_FALSE(QFile::exists(dir.filePath("settingsenvio.conf"))) << "must not create it";
 }

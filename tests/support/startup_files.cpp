@@ -5,17 +5,35 @@
 #include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <memory>
+#include <vector>
+
+#ifdef Q_OS_WIN
+#include "support/test_registry_key.h"
+#endif
 
 namespace zavelo::test {
 
-settings::RegistryLocation writeStartupFiles(const QString& xdgDir, const QString& erpDir,
+settings::RegistryLocation writeStartupFiles([[maybe_unused]] const QString& xdgDir,
+                                             const QString& erpDir,
                                              const QList<QByteArray>& lines) {
   settings::RegistryLocation where = settings::defaultRegistryLocation();
+#ifdef Q_OS_WIN
+  {
+    // A key of the test's own in the registry; it outlives this call (the test reads it
+    // later), so it is left behind under Software\ZaveloTests.
+    static std::vector<std::unique_ptr<TestRegistryKey>> keys;
+    keys.push_back(std::make_unique<TestRegistryKey>());
+    EXPECT_TRUE(keys.back()->setString(where.valueName, QDir::toNativeSeparators(erpDir)));
+    where.keyPath = keys.back()->path();
+  }
+#else
   where.configDirs = {xdgDir};
   {
     QSettings ini(xdgDir + "/" + where.relativeFile, QSettings::IniFormat);
     ini.setValue(where.valueName, erpDir);
   }
+#endif
   QDir().mkpath(erpDir);
   QByteArray content;
   for (const QByteArray& line : lines) content += line + "\r\n";

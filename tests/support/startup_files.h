@@ -10,7 +10,8 @@
 
 namespace zavelo::test {
 
-// Writes the registry stand-in below xdgDir (naming erpDir as the ERP folder) and
+// Writes the registry stand-in below xdgDir (on Windows a registry key of the test's own in
+// the 32-bit view, kept until the program ends), naming erpDir as the ERP folder, and
 // erpDir/settingsenvio.conf with the lines, each ended by CR LF; gives the location that
 // finds them.
 settings::RegistryLocation writeStartupFiles(const QString& xdgDir, const QString& erpDir,

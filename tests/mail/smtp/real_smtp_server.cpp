@@ -10,17 +10,6 @@
 
 namespace zavelo::test {
 
-QString fixturePath(const QString& name) {
-  QString dir = qEnvironmentVariable("ZAVELO_FIXTURES");
-  if (dir.isEmpty()) dir = QStringLiteral(ZAVELO_FIXTURES_DIR);
-  return QDir(dir).filePath(name);
-}
-
-QString systemPython() {
-  const QString python = qEnvironmentVariable("ZAVELO_PYTHON");
-  return python.isEmpty() ? QStringLiteral(ZAVELO_SYSTEM_PYTHON) : python;
-}
-
 QString freeLoopbackAddress() {
   auto* random = QRandomGenerator::global();
   return QStringLiteral("127.%1.%2.%3")
@@ -31,9 +20,9 @@ QString freeLoopbackAddress() {
 
 RealSmtpServer::RealSmtpServer(const QStringList& options) {
   folder_ = dir_.filePath("server");
-  QStringList args{fixturePath("smtp_server.py"), "--out", folder_, "--lifetime", "120"};
+  QStringList args{"--out", folder_, "--lifetime", "120"};
   args += options;
-  process_.start(systemPython(), args);
+  process_.start("smtp_server.py", args);
   if (!process_.waitForStarted(10000)) {
     ADD_FAILURE() << "the SMTP server did not start: " << process_.errorString().toStdString();
     return;
@@ -43,7 +32,7 @@ RealSmtpServer::RealSmtpServer(const QStringList& options) {
   while (!out.contains('\n') && !deadline.hasExpired()) {
     process_.waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
     out += process_.readAllStandardOutput();
-    if (process_.state() == QProcess::NotRunning) break;
+    if (!process_.running()) break;
   }
   if (!out.startsWith("PORT ")) {
     ADD_FAILURE() << "the SMTP server gave no port: " << out.toStdString()
@@ -58,7 +47,7 @@ RealSmtpServer::~RealSmtpServer() {
 }
 
 QString RealSmtpServer::stop() {
-  if (process_.state() != QProcess::NotRunning) {
+  if (process_.running()) {
     process_.closeWriteChannel();  // the server ends when its input closes
     if (!process_.waitForFinished(10000)) {
       process_.kill();
@@ -93,8 +82,8 @@ QJsonObject RealSmtpServer::tlsSession(int session) const {
 }
 
 QJsonObject readMail(const QString& path) {
-  QProcess p;
-  p.start(systemPython(), {fixturePath("read_mail.py"), path});
+  FixtureProcess p;
+  p.start("read_mail.py", {path});
   if (!p.waitForFinished(30000)) {
     p.kill();
     p.waitForFinished(5000);

@@ -4,10 +4,10 @@
 
 #include <QByteArray>
 #include <QJsonObject>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 
+#include "support/fixture_process.h"
 #include "support/temp_dir.h"
 
 namespace zavelo::test {
@@ -36,14 +36,9 @@ class RealSmtpServer {
  private:
   TempDir dir_;
   QString folder_;
-  QProcess process_;
+  FixtureProcess process_;
   quint16 port_ = 0;
 };
-
-// The path of a fixture file, from ZAVELO_FIXTURES.
-QString fixturePath(const QString& name);
-// The Python that has aiosmtpd, from ZAVELO_PYTHON.
-QString systemPython();
 
 // A loopback address of the test's own (127.x.y.z), so that fixed ports such as 25 and 587 are
 // free on it.

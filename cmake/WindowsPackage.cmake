@@ -1,0 +1,92 @@
+# What a Windows install of ZadiRod holds besides the program, and the two packages made of it
+# with CPack: ZadiRod-<version>-win64.zip and an NSIS installer for 64-bit Windows (win32 for a
+# 32-bit MSVC kit).
+#
+# bin/ holds ZadiRod.exe (installed by src/app) with, beside it, the Qt DLLs it links, the
+# plug-ins it loads (in the folders Qt looks for beside the program) and, in a MinGW build,
+# the compiler's runtime DLLs. Nothing else: fbclient.dll comes from the Firebird client
+# installer, and the ERP's registry key belongs to the ERP.
+
+# The Qt modules the program links, and the plug-ins it needs on a desktop: the Windows
+# platform, the native look, and TLS through Schannel (the only TLS backend Windows Qt builds
+# carry here; the program's STARTTLS goes through it).
+set(_zavelo_qt_modules Core Gui Widgets Network)
+set(_zavelo_qt_plugins
+    platforms/qwindows
+    styles/qwindowsvistastyle
+    tls/qschannelbackend)
+
+foreach(module ${_zavelo_qt_modules})
+  install(FILES $<TARGET_FILE:Qt6::${module}> DESTINATION bin)
+endforeach()
+
+get_target_property(_zavelo_qtcore_location Qt6::Core IMPORTED_LOCATION_RELEASE)
+if(NOT _zavelo_qtcore_location)
+  get_target_property(_zavelo_qtcore_location Qt6::Core IMPORTED_LOCATION)
+endif()
+get_filename_component(_zavelo_qt_plugin_dir ${_zavelo_qtcore_location}/../../plugins ABSOLUTE)
+foreach(plugin ${_zavelo_qt_plugins})
+  get_filename_component(_zavelo_plugin_folder ${plugin} DIRECTORY)
+  if(NOT EXISTS ${_zavelo_qt_plugin_dir}/${plugin}.dll)
+    message(FATAL_ERROR "Qt plug-in ${plugin}.dll not found in ${_zavelo_qt_plugin_dir}")
+  endif()
+  install(FILES ${_zavelo_qt_plugin_dir}/${plugin}.dll DESTINATION bin/${_zavelo_plugin_folder})
+endforeach()
+
+if(MINGW)
+  include(${CMAKE_CURRENT_LIST_DIR}/MingwRuntime.cmake)
+  install(FILES ${ZAVELO_MINGW_RUNTIME_DLLS} DESTINATION bin)
+  # The DLLs come with their symbol tables (libstdc++ is 23 MB with them, 2 MB without); the
+  # program does not need them, so the installed copies lose them.
+  if(CMAKE_STRIP)
+    install(CODE "
+      file(GLOB_RECURSE _zavelo_dlls \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/bin/*.dll\")
+      foreach(_zavelo_dll \${_zavelo_dlls})
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded \"\${_zavelo_dll}\"
+                        RESULT_VARIABLE _zavelo_rc)
+        if(NOT _zavelo_rc EQUAL 0)
+          message(FATAL_ERROR \"cannot strip \${_zavelo_dll}\")
+        endif()
+      endforeach()")
+  endif()
+endif()
+
+# The packages.
+set(CPACK_PACKAGE_NAME "ZadiRod")
+set(CPACK_PACKAGE_VENDOR "ZadiRod")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "ZadiRod ZAVELO: daily inventory and sales reports from a Halvori company database")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(_zavelo_bits 64)
+else()
+  set(_zavelo_bits 32)  # a 32-bit MSVC kit
+endif()
+set(CPACK_PACKAGE_FILE_NAME "ZadiRod-${PROJECT_VERSION}-win${_zavelo_bits}")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "ZadiRod ZAVELO")
+# The installer's own key (Software\ZadiRod\ZadiRod ZAVELO and the Uninstall entry of that
+# name): the ERP's key, Software\QVT\Halvori2025, is never written or removed.
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "ZadiRod ZAVELO")
+set(CPACK_PACKAGE_EXECUTABLES "ZadiRod;ZadiRod ZAVELO")
+set(CPACK_GENERATOR ZIP NSIS)
+set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
+set(CPACK_STRIP_FILES ON)
+
+# NSIS: a Unicode installer of the program's bitness into Program Files. makensis makes 32-bit
+# ones by default, which a 64-bit-only Wine cannot start; Debian's nsis has the amd64 stubs.
+if(_zavelo_bits EQUAL 64)
+  set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+  set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+else()
+  set(CPACK_NSIS_DEFINES "Target x86-unicode")
+  set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES")
+endif()
+set(CPACK_NSIS_PACKAGE_NAME "ZadiRod ZAVELO")
+set(CPACK_NSIS_DISPLAY_NAME "ZadiRod ZAVELO")
+set(CPACK_NSIS_INSTALLED_ICON_NAME "bin\\\\ZadiRod.exe")
+set(CPACK_NSIS_EXECUTABLES_DIRECTORY bin)
+set(CPACK_NSIS_MODIFY_PATH OFF)
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+set(CPACK_NSIS_COMPRESSOR "/SOLID lzma")
+
+include(CPack)
