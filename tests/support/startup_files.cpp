@@ -18,6 +18,8 @@ settings::RegistryLocation writeStartupFiles([[maybe_unused]] const QString& xdg
                                              const QString& erpDir,
                                              const QList<QByteArray>& lines) {
   settings::RegistryLocation where = settings::defaultRegistryLocation();
+  // An empty folder would put the settings file at the root of the file system.
+  EXPECT_TRUE(QDir::isAbsolutePath(erpDir)) << "ERP folder: " << erpDir.toStdString();
 #ifdef Q_OS_WIN
   {
     // A key of the test's own in the registry; it outlives this call (the test reads it

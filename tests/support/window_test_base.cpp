@@ -33,7 +33,9 @@ QList<QByteArray> WindowTestBase::settingsLines(const QByteArray& servidor, cons
 
 settings::RegistryLocation WindowTestBase::writeStartup(const QList<QByteArray>& lines,
                                                         const QString& erp, const QString& xdg) {
-  return writeStartupFiles(temp.filePath(xdg), temp.filePath(erp), lines);
+  // QDir keeps a path that is already absolute (a company's own folder) as it is.
+  const QDir root(temp.path());
+  return writeStartupFiles(root.filePath(xdg), root.filePath(erp), lines);
 }
 
 }  // namespace zavelo::test

@@ -29,7 +29,8 @@ class WindowTestBase {
                                   const QByteArray& automatico = "") const;
 
   // Writes <erp>/settingsenvio.conf with the lines and the registry stand-in below <xdg> that
-  // names that folder (both below the test's folder); gives the location that finds them.
+  // names that folder (relative names are below the test's folder); gives the location that
+  // finds them.
   settings::RegistryLocation writeStartup(const QList<QByteArray>& lines,
                                           const QString& erp = QStringLiteral("erp"),
                                           const QString& xdg = QStringLiteral("xdg"));
