@@ -38,20 +38,20 @@ bool runGuarded(Notifier& notifier, const std::function<void()>& handler) {
   try {
     handler();
     return true;
-  } catch (const Error& e) {
-    reportError(notifier, e.message());
   } catch (const HandlerAbandoned&) {
     // Its box has been recorded where it was raised.
-  } catch (const std::bad_alloc&) {
-    reportError(notifier, outOfMemoryText());
   } catch (const std::exception& e) {
-    reportError(notifier, QString::fromLocal8Bit(e.what()));
+    reportError(notifier, exceptionText(e));
   }
   return false;
 }
 
-QString outOfMemoryText() {
-  return QStringLiteral("Out of memory");
+QString exceptionText(const std::exception& e) {
+  if (const auto* error = dynamic_cast<const Error*>(&e)) return error->message();
+  if (const auto* abandoned = dynamic_cast<const HandlerAbandoned*>(&e))
+    return abandoned->message();
+  if (dynamic_cast<const std::bad_alloc*>(&e)) return QStringLiteral("Out of memory");
+  return QString::fromLocal8Bit(e.what());
 }
 
 }  // namespace zavelo

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <exception>
 #include <functional>
 
 #include "common/notifier.h"
@@ -21,8 +22,9 @@ QString errorReportText(const QString& message);
 // Shows the general error report for a message through the notifier.
 void reportError(Notifier& notifier, const QString& message);
 
-// The report's text for memory that ran out.
-QString outOfMemoryText();
+// The message an exception carries: the system's own error's text, "Out of memory" for memory
+// that ran out, otherwise what the exception says of itself.
+QString exceptionText(const std::exception& e);
 
 // Runs an event handler; an Error it raises, or any other standard exception (memory that ran
 // out, say), goes to the general error report instead of crossing the event loop and ending

@@ -2,11 +2,8 @@
 
 #include <QString>
 #include <exception>
-#include <new>
 
-#include "common/error.h"
 #include "common/error_report.h"
-#include "common/handler_abandoned.h"
 
 namespace zavelo::exporting {
 
@@ -31,18 +28,9 @@ bool ReportRun::run() {
       record({.type = RunEvent::Type::DayEnded, .day = day});
       day = day.addDays(1);
     }
-  } catch (const Error& e) {
-    record({.type = RunEvent::Type::RunStopped, .day = day, .text = e.message()});
-    throw;
-  } catch (const HandlerAbandoned& e) {
-    record({.type = RunEvent::Type::RunStopped, .day = day, .text = e.message()});
-    throw;
-  } catch (const std::bad_alloc&) {
-    record({.type = RunEvent::Type::RunStopped, .day = day, .text = outOfMemoryText()});
-    throw;
   } catch (const std::exception& e) {
-    record(
-        {.type = RunEvent::Type::RunStopped, .day = day, .text = QString::fromLocal8Bit(e.what())});
+    // Recorded where it happened; the error itself goes on to the caller's report.
+    record({.type = RunEvent::Type::RunStopped, .day = day, .text = exceptionText(e)});
     throw;
   }
   record({.type = RunEvent::Type::RunEnded, .resultFlag = resultFlag_});

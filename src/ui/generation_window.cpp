@@ -4,7 +4,6 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QKeyEvent>
-#include <QScreen>
 #include <QShowEvent>
 #include <QTextCursor>
 #include <algorithm>

@@ -9,7 +9,6 @@
 #include <QKeyEvent>
 #include <QPointer>
 #include <QScopedValueRollback>
-#include <QScreen>
 #include <QShowEvent>
 #include <optional>
 
