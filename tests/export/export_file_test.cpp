@@ -201,7 +201,8 @@ TEST(WriteExportFile, EarlierFileThatCannotBeReplacedOnWindowsIsKept) {
     SCOPED_TRACE(heldOpen ? "held open" : "read-only");
     TempDir dir;
     const QString path = dir.write("ventas11082025.txt", "earlier\r\n");
-    const auto native = reinterpret_cast<LPCWSTR>(QDir::toNativeSeparators(path).utf16());
+    const QString nativePath = QDir::toNativeSeparators(path);
+    const auto native = reinterpret_cast<LPCWSTR>(nativePath.utf16());
     HANDLE other = INVALID_HANDLE_VALUE;
     if (heldOpen) {
       other = CreateFileW(native, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
