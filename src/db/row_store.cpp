@@ -15,22 +15,34 @@ namespace {
 // A block holds many values; one larger than this gets a block of its own size. Space a block
 // never receives is never touched, so it costs address space, not memory.
 constexpr size_t kBlockBytes = size_t(1) << 20;
-constexpr size_t kWordsPerPage = size_t(1) << 15;
 
-// A value's word: bit 63 marks NULL, bits 40..62 number its block, bits 0..39 give the offset
-// in that block where its bytes end. They begin where the previous value's end, when that one
-// lies in the same block, otherwise at the block's start.
-constexpr int kBlockShift = 40;
-constexpr uint64_t kNull = uint64_t(1) << 63;
-constexpr uint64_t kEndMask = (uint64_t(1) << kBlockShift) - 1;
-constexpr uint64_t kMaxBlocks = uint64_t(1) << (63 - kBlockShift);
+// Every kStride-th value's position is kept; reaching any other one skips at most
+// kStride - 1 headers.
+constexpr size_t kStride = 16;
 
-size_t blockOf(uint64_t word) {
-  return size_t((word & ~kNull) >> kBlockShift);
+// A value's header is one number: 0 for NULL, otherwise its length + 1. It is written seven
+// bits a byte, the lowest first, every byte but the last with its top bit set: one byte for a
+// value shorter than 127 bytes, two below 16 KiB.
+constexpr size_t kMaxHeaderBytes = 10;
+
+size_t writeHeader(uint64_t number, unsigned char* out) {
+  size_t n = 0;
+  while (number >= 0x80) {
+    out[n++] = static_cast<unsigned char>(number | 0x80);
+    number >>= 7;
+  }
+  out[n++] = static_cast<unsigned char>(number);
+  return n;
 }
 
-size_t endOf(uint64_t word) {
-  return size_t(word & kEndMask);
+// Reads the header at `at` and moves `at` past it.
+uint64_t readHeader(const unsigned char*& at) {
+  uint64_t number = 0;
+  for (int shift = 0;; shift += 7) {
+    const unsigned char byte = *at++;
+    number |= uint64_t(byte & 0x7f) << shift;
+    if ((byte & 0x80) == 0) return number;
+  }
 }
 
 [[noreturn]] void tooLarge() {
@@ -57,7 +69,7 @@ std::vector<Value> RowStore::Row::values() const {
 }
 
 size_t RowStore::physicalRows() const {
-  return columnCount_ == 0 ? 0 : wordCount_ / columnCount_;
+  return columnCount_ == 0 ? 0 : valueCount_ / columnCount_;
 }
 
 size_t RowStore::size() const {
@@ -68,56 +80,63 @@ size_t RowStore::physicalRow(size_t row) const {
   return order_.empty() ? row : order_[row];
 }
 
-uint64_t RowStore::word(size_t index) const {
-  return wordPages_[index / kWordsPerPage][index % kWordsPerPage];
-}
-
-void RowStore::appendWord(uint64_t word) {
-  if (wordCount_ % kWordsPerPage == 0 && wordCount_ / kWordsPerPage == wordPages_.size())
-    wordPages_.push_back(std::make_unique_for_overwrite<uint64_t[]>(kWordsPerPage));
-  wordPages_[wordCount_ / kWordsPerPage][wordCount_ % kWordsPerPage] = word;
-  ++wordCount_;
+void RowStore::append(std::optional<QByteArrayView> bytes) {
+  const size_t length = bytes ? size_t(bytes->size()) : 0;
+  unsigned char header[kMaxHeaderBytes];
+  const size_t headerSize = writeHeader(bytes ? uint64_t(length) + 1 : 0, header);
+  const size_t needed = headerSize + length;
+  // A value never straddles two blocks: one that does not fit starts the next block.
+  if (blocks_.empty() || blocks_.back().capacity - blocks_.back().used < needed) {
+    if (blocks_.size() >= UINT32_MAX) tooLarge();
+    Block block;
+    block.capacity = std::max(kBlockBytes, needed);
+    block.bytes = std::make_unique_for_overwrite<unsigned char[]>(block.capacity);
+    blocks_.push_back(std::move(block));
+  }
+  Block& block = blocks_.back();
+  // Only a block of one large value holds more than kBlockBytes, and its value is at offset 0.
+  if (valueCount_ % kStride == 0)
+    marks_.push_back({uint32_t(blocks_.size() - 1), uint32_t(block.used)});
+  unsigned char* at = block.bytes.get() + block.used;
+  std::memcpy(at, header, headerSize);
+  if (length > 0) std::memcpy(at + headerSize, bytes->data(), length);
+  block.used += needed;
+  ++valueCount_;
 }
 
 void RowStore::appendValue(QByteArrayView bytes) {
-  const size_t n = size_t(bytes.size());
-  if (n > 0 && (blocks_.empty() || blocks_.back().capacity - blocks_.back().used < n)) {
-    if (blocks_.size() >= kMaxBlocks || n > kEndMask) tooLarge();
-    Block block;
-    block.capacity = std::max(kBlockBytes, n);
-    block.bytes = std::make_unique_for_overwrite<char[]>(block.capacity);
-    blocks_.push_back(std::move(block));
-  }
-  uint64_t w = 0;
-  if (!blocks_.empty()) {
-    Block& block = blocks_.back();
-    if (n > 0) std::memcpy(block.bytes.get() + block.used, bytes.data(), n);
-    block.used += n;
-    w = (uint64_t(blocks_.size() - 1) << kBlockShift) | block.used;
-  }
-  appendWord(w);
+  append(bytes);
 }
 
 void RowStore::appendNull() {
-  uint64_t w = kNull;
-  if (!blocks_.empty()) w |= (uint64_t(blocks_.size() - 1) << kBlockShift) | blocks_.back().used;
-  appendWord(w);
+  append(std::nullopt);
+}
+
+RowStore::Position RowStore::positionOf(size_t index) const {
+  Position at = marks_[index / kStride];
+  for (size_t skip = index % kStride; skip > 0; --skip) at = after(at);
+  return at;
+}
+
+RowStore::Position RowStore::after(Position at) const {
+  const Block& block = blocks_[at.block];
+  const unsigned char* p = block.bytes.get() + at.offset;
+  const uint64_t header = readHeader(p);
+  const size_t end = size_t(p - block.bytes.get()) + (header == 0 ? 0 : size_t(header - 1));
+  // A block's values end where its used bytes do; the next value then opens the next block.
+  if (end == block.used) return {at.block + 1, 0};
+  return {at.block, uint32_t(end)};
+}
+
+std::optional<QByteArrayView> RowStore::read(Position at) const {
+  const unsigned char* p = blocks_[at.block].bytes.get() + at.offset;
+  const uint64_t header = readHeader(p);
+  if (header == 0) return std::nullopt;
+  return QByteArrayView(p, qsizetype(header - 1));
 }
 
 std::optional<QByteArrayView> RowStore::view(size_t row, size_t column) const {
-  const size_t index = physicalRow(row) * columnCount_ + column;
-  const uint64_t w = word(index);
-  if (w & kNull) return std::nullopt;
-  const size_t block = blockOf(w);
-  size_t begin = 0;
-  if (index > 0) {
-    const uint64_t previous = word(index - 1);
-    if (blockOf(previous) == block) begin = endOf(previous);
-  }
-  const size_t length = endOf(w) - begin;
-  // An empty value may come before any block exists; it is still a value, not NULL.
-  if (length == 0) return QByteArrayView("", 0);
-  return QByteArrayView(blocks_[block].bytes.get() + begin, qsizetype(length));
+  return read(positionOf(physicalRow(row) * columnCount_ + column));
 }
 
 Value RowStore::value(size_t row, size_t column) const {
@@ -149,8 +168,8 @@ void RowStore::insertRow(size_t position, const std::vector<Value>& row) {
 void RowStore::clear() {
   // Assigning empty vectors, unlike clear(), gives their storage back as well.
   blocks_ = std::vector<Block>();
-  wordPages_ = std::vector<std::unique_ptr<uint64_t[]>>();
-  wordCount_ = 0;
+  marks_ = std::vector<Position>();
+  valueCount_ = 0;
   order_ = std::vector<uint32_t>();
 }
 

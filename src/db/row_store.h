@@ -1,7 +1,8 @@
-// The rows of one statement, held compactly: the bytes of all values one after another in large
-// blocks, and per value one 64-bit word saying where in its block it ends and whether it is
-// NULL. A million short rows thus cost little more than their bytes, where a vector per row
-// and a separately allocated byte array per value would cost three times as much.
+// The rows of one statement, held compactly: all values one after another in large blocks, each
+// as a short header (NULL, or its length) followed by its bytes, and the position of every
+// sixteenth value on the side. A million short rows thus cost their bytes and a byte or two more
+// per value, where a vector per row and a separately allocated byte array per value would cost
+// three times as much.
 #pragma once
 
 #include <QByteArray>
@@ -69,21 +70,28 @@ class RowStore {
 
  private:
   struct Block {
-    std::unique_ptr<char[]> bytes;
+    std::unique_ptr<unsigned char[]> bytes;
     size_t capacity = 0;
     size_t used = 0;
   };
+  // Where a value's header begins.
+  struct Position {
+    uint32_t block;
+    uint32_t offset;
+  };
 
-  uint64_t word(size_t index) const;
-  void appendWord(uint64_t word);
+  void append(std::optional<QByteArrayView> bytes);
+  Position positionOf(size_t index) const;
+  Position after(Position at) const;
+  std::optional<QByteArrayView> read(Position at) const;
   size_t physicalRow(size_t row) const;
   size_t physicalRows() const;
 
   size_t columnCount_;
   std::vector<Block> blocks_;
-  // The words in fixed-size pages, so that growing never copies the ones already there.
-  std::vector<std::unique_ptr<uint64_t[]>> wordPages_;
-  size_t wordCount_ = 0;
+  // The position of values 0, kStride, 2 * kStride, ...; the others are found from there.
+  std::vector<Position> marks_;
+  size_t valueCount_ = 0;
   // The order of the rows when one was inserted before the end; empty: the order they came in.
   std::vector<uint32_t> order_;
 };

@@ -71,6 +71,18 @@ TEST(RowStoreTest, ValuesReadBackAcrossBlocks) {
     cases.push_back(std::move(many));
   }
   {
+    // Lengths where a value's stored length needs one more byte (127, 16383, 2097151), each
+    // beside NULL and empty values, over more values than one stride of remembered positions.
+    Case lengths{"LengthsAroundTheirEncodingSteps", 2, {}};
+    size_t r = 0;
+    for (const qsizetype length : {126, 127, 128, 16382, 16383, 16384, 2097150, 2097151, 2097152}) {
+      lengths.rows.push_back({bytesFor(r, 0, length), std::nullopt});
+      lengths.rows.push_back({QByteArray(""), bytesFor(r + 1, 1, length)});
+      r += 2;
+    }
+    cases.push_back(std::move(lengths));
+  }
+  {
     // Values far larger than a block between small ones, empty and NULL right after them.
     Case large{"LargeValues", 2, {}};
     large.rows.push_back({QByteArray("small"), bytesFor(0, 1, 3 << 20)});
