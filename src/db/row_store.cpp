@@ -94,7 +94,8 @@ void RowStore::append(std::optional<QByteArrayView> bytes) {
     blocks_.push_back(std::move(block));
   }
   Block& block = blocks_.back();
-  // Only a block of one large value holds more than kBlockBytes, and its value is at offset 0.
+  // Offsets fit 32 bits: only a block of one large value holds more than kBlockBytes, and that
+  // value starts at offset 0.
   if (valueCount_ % kStride == 0)
     marks_.push_back({uint32_t(blocks_.size() - 1), uint32_t(block.used)});
   unsigned char* at = block.bytes.get() + block.used;
