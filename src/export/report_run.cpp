@@ -38,7 +38,7 @@ bool ReportRun::run() {
 }
 
 void ReportRun::oneFile(Kind kind, QDate day, bool prepareMail) {
-  const WrittenFile file = files_.generararchivo(kind, day);
+  const DayExport file = files_.generararchivo(kind, day);
   if (file.error) {
     record({.type = RunEvent::Type::FileNotWritten,
             .kind = kind,

@@ -6,9 +6,9 @@
 
 #include <QDate>
 #include <QString>
-#include <optional>
 #include <vector>
 
+#include "export/daily_export.h"
 #include "export/export_kind.h"
 #include "export/run_event.h"
 #include "export/run_status.h"
@@ -23,19 +23,11 @@ class RunDates {
   virtual QDate lastDay() const = 0;
 };
 
-// One day's file of one kind.
-struct WrittenFile {
-  QString path;
-  qint64 rows = 0;
-  qint64 bytes = 0;
-  std::optional<QString> error;  // set when the file could not be written
-};
-
 class RunExport {
  public:
   virtual ~RunExport() = default;
   // Writes the day's file of the kind. A database error is thrown: it ends the run.
-  virtual WrittenFile generararchivo(Kind kind, QDate day) = 0;
+  virtual DayExport generararchivo(Kind kind, QDate day) = 0;
 };
 
 struct MailResult {

@@ -7,12 +7,10 @@
 #include <functional>
 #include <optional>
 
+#include "common/mail_outcome.h"
 #include "export/export_kind.h"
 
 namespace zavelo::exporting {
-
-// What became of one file's mail.
-enum class MailOutcome { NotAttempted, Sent, Failed };
 
 struct RunEvent {
   enum class Type {

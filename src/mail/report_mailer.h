@@ -7,6 +7,7 @@
 #include <QString>
 #include <functional>
 
+#include "common/mail_outcome.h"
 #include "db/link.h"
 #include "db/result_set.h"
 #include "mail/smtp/mail_message.h"
@@ -20,9 +21,6 @@ class Tfdm;
 namespace zavelo::mail {
 
 enum class ReportKind { Inventory, Sales };
-
-// What became of one file's mail.
-enum class MailOutcome { NotAttempted, Sent, Failed };
 
 class ReportMailer {
  public:

@@ -41,21 +41,22 @@ class Tfcierre::RunHooks : public exporting::RunDates,
 
   QDate firstDay() const override { return w_.owner_.firstDay(); }
   QDate lastDay() const override { return w_.owner_.lastDay(); }
-  exporting::WrittenFile generararchivo(Kind kind, QDate day) override {
+  exporting::DayExport generararchivo(Kind kind, QDate day) override {
     return w_.generararchivo(kind, day);
   }
   void prepararcorreo() override { w_.prepararcorreo(); }
   exporting::MailResult enviarcorreo(Kind kind, QDate day, const QString& path) override {
     w_.lastErrorLine_.clear();
-    switch (w_.enviarcorreo(kind, day, path)) {
+    const MailOutcome outcome = w_.enviarcorreo(kind, day, path);
+    switch (outcome) {
       case MailOutcome::Sent:
-        return {exporting::MailOutcome::Sent, w_.mailer_.lastReply()};
+        return {outcome, w_.mailer_.lastReply()};
       case MailOutcome::Failed:
-        return {exporting::MailOutcome::Failed, w_.lastErrorLine_};
+        return {outcome, w_.lastErrorLine_};
       case MailOutcome::NotAttempted:
         break;
     }
-    return {exporting::MailOutcome::NotAttempted, {}};
+    return {outcome, {}};
   }
 
  private:
@@ -179,7 +180,7 @@ void Tfcierre::onRunEvent(const RunEvent& event) {
   if (owner_.runListener()) owner_.runListener()(event);
 }
 
-exporting::WrittenFile Tfcierre::generararchivo(Kind kind, QDate day) {
+exporting::DayExport Tfcierre::generararchivo(Kind kind, QDate day) {
   const QByteArray dateText = Clock::shortDate(day);
   ui_->Panel5->hide();
   ui_->Panel5->setText(fromCp1252(exporting::exportStatusCaption(kind, dateText)));
@@ -193,7 +194,7 @@ exporting::WrittenFile Tfcierre::generararchivo(Kind kind, QDate day) {
   const exporting::DayExport written = exporting::exportDay(
       set, field, kind, dateText, owner_.brandCode(), fromCp1252(owner_.directorio()));
   if (written.error) addErrorLine(*written.error);
-  return {written.path, written.rows, written.bytes, written.error};
+  return written;
 }
 
 void Tfcierre::prepararcorreo() {

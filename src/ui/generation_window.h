@@ -31,9 +31,6 @@ namespace db {
 class Tfdm;
 }
 
-// What became of one file's mail; the run's result flag follows it.
-using MailOutcome = mail::MailOutcome;
-
 class Tfcierre : public QDialog {
   Q_OBJECT
  public:
@@ -72,7 +69,7 @@ class Tfcierre : public QDialog {
 
   // Writes one day's file of one kind; when it could not be written, the reason is also put at
   // the top of StatusMemo. Database errors go to the caller.
-  exporting::WrittenFile generararchivo(exporting::Kind kind, QDate day);
+  exporting::DayExport generararchivo(exporting::Kind kind, QDate day);
   // Hears the run's events: the window's own steps between days, then the owner's listener.
   void onRunEvent(const exporting::RunEvent& event);
   void guarded(void (Tfcierre::*handler)());

@@ -36,15 +36,15 @@ class ScriptedRun : public RunDates, public RunExport, public RunMail {
   QDate firstDay() const override { return first; }
   QDate lastDay() const override { return last; }
 
-  WrittenFile generararchivo(Kind kind, QDate day) override {
+  DayExport generararchivo(Kind kind, QDate day) override {
     if (beforeFile) beforeFile(kind, day);
     const QString path = QStringLiteral("%1-%2").arg(name(kind)).arg(day.day());
     calls << QStringLiteral("file ") + path;
     if (current() == Outcome::NotWritten) {
       ++next_;
-      return {path, 0, 0, QStringLiteral("disco lleno")};
+      return {path, QStringLiteral("disco lleno")};
     }
-    return {path, 3, 42, std::nullopt};
+    return {path, std::nullopt, 3, 42};
   }
   void prepararcorreo() override { calls << QStringLiteral("prepare"); }
   MailResult enviarcorreo(Kind kind, QDate day, const QString& path) override {
