@@ -17,12 +17,6 @@
 #include "support/temp_dir.h"
 #include "support/test_registry_key.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 namespace zavelo::settings {
