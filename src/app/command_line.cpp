@@ -4,7 +4,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QRegularExpression>
-#include <cstring>
+#include <utility>
 
 namespace zavelo {
 namespace {
@@ -28,12 +28,6 @@ std::optional<QDate> isoDay(const QString& text) {
 }
 
 }  // namespace
-
-bool asksForUnattended(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i)
-    if (std::strcmp(argv[i], "--desatendido") == 0) return true;
-  return false;
-}
 
 CommandLine parseCommandLine(const QStringList& arguments, QDate today) {
   QCommandLineParser parser;

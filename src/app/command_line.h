@@ -30,8 +30,4 @@ constexpr int kMaxRangeDays = 366;
 // Reads the arguments (the program's name first); today fills in the dates not given.
 CommandLine parseCommandLine(const QStringList& arguments, QDate today);
 
-// True when the arguments ask for an unattended start, judged before the application exists
-// (it decides whether a display is needed at all).
-bool asksForUnattended(int argc, char** argv);
-
 }  // namespace zavelo

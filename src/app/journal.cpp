@@ -3,8 +3,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <cstdio>
 #include <cstdlib>
+
+#include "app/console.h"
+#include "export/export_kind.h"
 
 namespace zavelo {
 namespace {
@@ -19,10 +21,9 @@ QString oneLine(QString text) {
   return text;
 }
 
+// "inventarios" or "ventas", as the files are named.
 QString kindName(const RunEvent& event) {
-  if (!event.kind) return {};
-  return *event.kind == exporting::Kind::Inventory ? QStringLiteral("inventarios")
-                                                   : QStringLiteral("ventas");
+  return event.kind ? QString::fromLatin1(exporting::filePrefix(*event.kind)) : QString();
 }
 
 QString day(const RunEvent& event) {
@@ -151,11 +152,8 @@ void Journal::write(const QString& text) {
 void Journal::complain(const QString& why) {
   if (complained_) return;
   complained_ = true;
-  const QByteArray text = QStringLiteral("ZadiRod: no se puede escribir el registro %1: %2\n")
-                              .arg(QDir::toNativeSeparators(path_), why)
-                              .toLocal8Bit();
-  std::fputs(text.constData(), stderr);
-  std::fflush(stderr);
+  printLine(stderr, QStringLiteral("ZadiRod: no se puede escribir el registro %1: %2")
+                        .arg(QDir::toNativeSeparators(path_), why));
 }
 
 }  // namespace zavelo

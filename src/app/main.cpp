@@ -4,14 +4,13 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QLockFile>
 #include <QPointer>
 #include <QStandardPaths>
-#include <cstdio>
 #include <optional>
 
 #include "app/command_line.h"
+#include "app/console.h"
 #include "app/journal.h"
 #include "app/message_box_notifier.h"
 #include "app/observed_notifier.h"
@@ -27,13 +26,6 @@ namespace {
 
 using zavelo::exporting::RunEvent;
 
-void print(FILE* to, const QString& text) {
-  const QByteArray bytes = text.toLocal8Bit();
-  std::fputs(bytes.constData(), to);
-  if (!text.endsWith(u'\n')) std::fputc('\n', to);
-  std::fflush(to);
-}
-
 // Reads the command line before any window system is needed, so that --help, --version and a
 // refused line work without a display. Gives the options of a start, or sets the exit status
 // of everything else.
@@ -47,12 +39,13 @@ std::optional<zavelo::StartOptions> readCommandLine(int argc, char** argv, int& 
       return line.options;
     case zavelo::CommandLine::Action::Help:
     case zavelo::CommandLine::Action::Version:
-      print(stdout, line.text);
+      zavelo::printLine(stdout, line.text);
       exitStatus = 0;
       return std::nullopt;
     case zavelo::CommandLine::Action::Refuse:
-      print(stderr,
-            QStringLiteral("ZadiRod: %1\nZadiRod --help muestra las opciones.").arg(line.text));
+      zavelo::printLine(
+          stderr,
+          QStringLiteral("ZadiRod: %1\nZadiRod --help muestra las opciones.").arg(line.text));
       exitStatus = zavelo::exporting::RunStatus::kStopped;
       return std::nullopt;
   }
@@ -145,9 +138,10 @@ int main(int argc, char** argv) {
   if (start.unattended && !endRequested && !lock.tryLock(0)) {
     listener({.type = RunEvent::Type::AlreadyRunning,
               .text = QDir::toNativeSeparators(lock.fileName())});
-    print(stderr, QStringLiteral("ZadiRod: otra corrida desatendida usa la carpeta %1; este "
-                                 "arranque termina sin hacer nada")
-                      .arg(zavelo::fromCp1252(window->directorio())));
+    zavelo::printLine(stderr,
+                      QStringLiteral("ZadiRod: otra corrida desatendida usa la carpeta %1; este "
+                                     "arranque termina sin hacer nada")
+                          .arg(zavelo::fromCp1252(window->directorio())));
     endRequested = true;
   }
 

@@ -1,8 +1,6 @@
 #include "app/observed_notifier.h"
 
-#include <QByteArray>
-#include <cstdio>
-
+#include "app/console.h"
 #include "common/handler_abandoned.h"
 
 namespace zavelo {
@@ -16,9 +14,7 @@ ObservedNotifier::ObservedNotifier(Notifier* shown, exporting::RunListener liste
 void ObservedNotifier::heard(RunEvent::Box box, const QString& title, const QString& text) {
   if (listener_) listener_({.type = RunEvent::Type::MessageBox, .text = text, .box = box});
   if (shown_) return;
-  const QByteArray line = (title + QStringLiteral(": ") + text).toLocal8Bit() + '\n';
-  std::fputs(line.constData(), stderr);
-  std::fflush(stderr);
+  printLine(stderr, title + QStringLiteral(": ") + text);
   if (endProgram_) endProgram_();
 }
 
