@@ -1,6 +1,5 @@
 #include "mail/smtp/first_connection.h"
 
-#include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QThread>
 #include <QTimer>
@@ -16,6 +15,7 @@ FirstConnection connectFirst(const QList<QHostAddress>& addresses, quint16 port,
   using std::chrono::duration_cast;
   using std::chrono::milliseconds;
   FirstConnection outcome;
+  if (addresses.isEmpty()) return outcome;
   const auto remaining = [&] {
     return std::max<qint64>(
         0, duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now()).count());
@@ -87,13 +87,9 @@ FirstConnection connectFirst(const QList<QHostAddress>& addresses, quint16 port,
     }
     attempts.clear();
   }));
-  if (addresses.isEmpty()) return outcome;
   worker->start();
-  // The worker ends at the deadline by itself; the margin only covers its clean-up.
-  if (!worker->wait(QDeadlineTimer(remaining() + 10000))) {
-    worker->quit();
-    worker->wait();
-  }
+  // The worker ends by itself, at the latest when its deadline timer fires.
+  worker->wait();
   return outcome;
 }
 

@@ -16,7 +16,13 @@ constexpr qsizetype kLineLength = 76;
 
 // The body's text is Windows-1252, like every text of the system (the company name is the
 // usual byte beyond ASCII); without the parameter a mail program guesses and garbles it.
-constexpr char kBodyType[] = "Content-Type: text/plain; charset=windows-1252\r\n";
+constexpr char kBodyFields[] =
+    "Content-Type: text/plain; charset=windows-1252\r\n"
+    "Content-Transfer-Encoding: quoted-printable\r\n";
+
+Error unreadable(const QString& path, const QString& reason) {
+  return Error(QStringLiteral("Cannot read the attachment %1: %2").arg(path, reason));
+}
 
 }  // namespace
 
@@ -38,8 +44,7 @@ MessageStream::MessageStream(const MailMessage& message, const QDateTime& date,
 
   const QByteArray body = MimeWriter::quotedPrintable(message.bodyText());
   if (message.attachments().isEmpty()) {
-    head += kBodyType;
-    head += "Content-Transfer-Encoding: quoted-printable\r\n";
+    head += kBodyFields;
     head += "\r\n";
     appendText(head + body);
     return;
@@ -49,8 +54,7 @@ MessageStream::MessageStream(const MailMessage& message, const QDateTime& date,
   head += "\r\n";
   head += "This is a multi-part message in MIME format\r\n";
   head += "\r\n--" + boundary + "\r\n";
-  head += kBodyType;
-  head += "Content-Transfer-Encoding: quoted-printable\r\n";
+  head += kBodyFields;
   head += "Content-Disposition: inline\r\n";
   head += "\r\n";
   appendText(head + body);
@@ -82,9 +86,7 @@ void MessageStream::appendFile(const QString& path) {
   Segment segment;
   segment.path = path;
   segment.file = std::make_unique<QFile>(path);
-  if (!segment.file->open(QIODevice::ReadOnly))
-    throw Error(
-        QStringLiteral("Cannot read the attachment %1: %2").arg(path, segment.file->errorString()));
+  if (!segment.file->open(QIODevice::ReadOnly)) throw unreadable(path, segment.file->errorString());
   segment.size = segment.file->size();
   segments_.push_back(std::move(segment));
 }
@@ -126,9 +128,7 @@ void MessageStream::readFile(Segment& segment, qsizetype room, QByteArray& out) 
   qint64 got = 0;
   while (got < want) {
     const qint64 n = segment.file->read(bytes.data() + got, want - got);
-    if (n < 0)
-      throw Error(QStringLiteral("Cannot read the attachment %1: %2")
-                      .arg(segment.path, segment.file->errorString()));
+    if (n < 0) throw unreadable(segment.path, segment.file->errorString());
     if (n == 0) throw changed();  // shorter than when it was opened
     got += n;
   }
@@ -137,9 +137,7 @@ void MessageStream::readFile(Segment& segment, qsizetype room, QByteArray& out) 
     // Anything past the size it had when opened means the file grew meanwhile.
     char extra;
     const qint64 n = segment.file->read(&extra, 1);
-    if (n < 0)
-      throw Error(QStringLiteral("Cannot read the attachment %1: %2")
-                      .arg(segment.path, segment.file->errorString()));
+    if (n < 0) throw unreadable(segment.path, segment.file->errorString());
     if (n > 0) throw changed();
   }
   const QByteArray encoded = bytes.toBase64();

@@ -8,6 +8,9 @@ namespace zavelo::smtp {
 namespace {
 
 constexpr qsizetype kFoldAt = 78;
+// RFC 2047: an encoded-word is at most 75 characters, a line that holds one at most 76.
+constexpr qsizetype kEncodedWordLength = 75;
+constexpr qsizetype kEncodedLineLength = 76;
 constexpr char kHex[] = "0123456789ABCDEF";
 constexpr char kCharsetWordStart[] = "=?windows-1252?Q?";
 
@@ -34,26 +37,6 @@ QByteArray qByte(unsigned char u) {
   QByteArray out;
   appendHex(out, u);
   return out;
-}
-
-// Encoded-words of at most 75 characters, separated by a fold (CR LF blank); the first one
-// short enough to keep its line within 76 characters after firstLineUsed.
-QByteArray encodedWords(QByteArrayView text, qsizetype firstLineUsed) {
-  const QByteArray start = kCharsetWordStart;
-  QList<QByteArray> words;
-  QByteArray word = start;
-  qsizetype limit = std::max<qsizetype>(start.size() + 2 + 3, 76 - firstLineUsed);
-  for (const char c : text) {
-    const QByteArray q = qByte(static_cast<unsigned char>(c));
-    if (word.size() + q.size() + 2 > std::min<qsizetype>(limit, 75)) {
-      words.append(word + "?=");
-      word = start;
-      limit = 75;
-    }
-    word += q;
-  }
-  words.append(word + "?=");
-  return words.join("\r\n ");
 }
 
 // A display name or comment as its reader sees it: quotes gone, backslash escapes resolved.
@@ -194,7 +177,7 @@ class FieldLines {
   // token, whose line holds the field name.
   void separate(qsizetype width, bool encoded) {
     if (out_.isEmpty() || lineIsFresh_) return;
-    const qsizetype limit = encoded || encodedOnLine_ ? 76 : kFoldAt;
+    const qsizetype limit = encoded || encodedOnLine_ ? kEncodedLineLength : kFoldAt;
     if (used_ + 1 + width > limit) {
       fold();
     } else {
@@ -210,7 +193,7 @@ class FieldLines {
       append(text);
       return;
     }
-    // Encoded-words of at most 75 characters, each filling what is left of its line.
+    // Encoded-words, each filling what is left of its line.
     const QByteArray start = kCharsetWordStart;
     const qsizetype reserve = start.size() + 2 + token.before.size() + token.after.size();
     qsizetype pos = 0;
@@ -218,14 +201,14 @@ class FieldLines {
     while (pos < token.text.size()) {
       const bool blank = (!first || blankBefore) && !out_.isEmpty() && !lineIsFresh_;
       if (blank) {
-        if (76 - used_ - 1 < reserve + 3) {
+        if (kEncodedLineLength - used_ - 1 < reserve + 3) {
           fold();
         } else {
           out_ += ' ';
           ++used_;
         }
       }
-      const qsizetype room = std::min<qsizetype>(75, 76 - used_) - reserve;
+      const qsizetype room = std::min(kEncodedWordLength, kEncodedLineLength - used_) - reserve;
       QByteArray word = first ? token.before + start : start;
       qsizetype q = 0;
       while (pos < token.text.size()) {
@@ -357,7 +340,9 @@ QByteArray MimeWriter::headerText(QByteArrayView text, qsizetype nameLength) {
     }
     return out;
   }
-  return encodedWords(text, nameLength);
+  FieldLines lines(nameLength);
+  lines.put(encoded(text.toByteArray()), false);
+  return lines.text();
 }
 
 QByteArray MimeWriter::addressField(const AddressList& list, qsizetype nameLength) {

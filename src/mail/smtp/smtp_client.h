@@ -18,10 +18,8 @@
 class QTcpSocket;
 
 namespace zavelo::smtp {
-class MessageStream;
-}
 
-namespace zavelo::smtp {
+class MessageStream;
 
 enum class TlsMode { Off, Explicit };
 
