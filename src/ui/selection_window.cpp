@@ -125,8 +125,9 @@ void Tfdorvanefamilia::setUnattended(QDate firstDay, QDate lastDay) {
 
 void Tfdorvanefamilia::FormActivate() {
   const QDate today = Clock::today();
-  ui_->EFecIni->setDate(unattended_ && unattendedFirst_.isValid() ? unattendedFirst_ : today);
-  ui_->EFecfin->setDate(unattended_ && unattendedLast_.isValid() ? unattendedLast_ : today);
+  // Only an unattended start sets days of its own.
+  ui_->EFecIni->setDate(unattendedFirst_.isValid() ? unattendedFirst_ : today);
+  ui_->EFecfin->setDate(unattendedLast_.isValid() ? unattendedLast_ : today);
   if (!ui_->Servidor->text().isEmpty() && !ui_->Tusua->text().isEmpty() &&
       !ui_->TClave->text().isEmpty() && !ui_->Cia->text().isEmpty()) {
     CiaExit();

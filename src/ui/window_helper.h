@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QObject>
-#include <QPointer>
 #include <chrono>
 #include <functional>
 
