@@ -15,13 +15,11 @@ LPCWSTR wide(const QString& text) {
   return reinterpret_cast<LPCWSTR>(text.utf16());
 }
 
+}  // namespace
+
 QByteArray utf16Bytes(const QString& text) {
   return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
 }
-
-const QByteArray kWideNul(2, '\0');
-
-}  // namespace
 
 TestRegistryKey::TestRegistryKey()
     : path_(QStringLiteral("Software\\ZaveloTests\\") +
@@ -68,22 +66,14 @@ bool TestRegistryKey::setRaw(const QString& name, unsigned long type, const QByt
   return rc == ERROR_SUCCESS;
 }
 
-bool TestRegistryKey::setString(const QString& name, const QString& text, bool expandable) {
-  return setRaw(name, expandable ? REG_EXPAND_SZ : REG_SZ, utf16Bytes(text) + kWideNul);
+bool TestRegistryKey::setString(const QString& name, const QString& text) {
+  return setRaw(name, REG_SZ, utf16Bytes(text) + kWideNul);
 }
 
 bool TestRegistryKey::setMultiString(const QString& name, const QStringList& texts) {
   QByteArray bytes;
   for (const QString& text : texts) bytes += utf16Bytes(text) + kWideNul;
   return setRaw(name, REG_MULTI_SZ, bytes + kWideNul);
-}
-
-bool TestRegistryKey::setDword(const QString& name, quint32 value) {
-  return setRaw(name, REG_DWORD, QByteArray(reinterpret_cast<const char*>(&value), 4));
-}
-
-bool TestRegistryKey::setBinary(const QString& name, const QByteArray& bytes) {
-  return setRaw(name, REG_BINARY, bytes);
 }
 
 bool TestRegistryKey::existsIn64BitView() const {

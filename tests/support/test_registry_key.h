@@ -12,6 +12,11 @@
 
 namespace zavelo::test {
 
+// A text's UTF-16 code units as the registry stores them, without a terminator.
+QByteArray utf16Bytes(const QString& text);
+// The terminator of a stored UTF-16 text.
+inline const QByteArray kWideNul(2, '\0');
+
 class TestRegistryKey {
  public:
   // Software\ZaveloTests\<a new unique name>; fails the current test when it cannot be made.
@@ -25,11 +30,9 @@ class TestRegistryKey {
 
   // A value of the given registry type (REG_SZ, REG_DWORD, ...) with exactly these bytes.
   bool setRaw(const QString& name, unsigned long type, const QByteArray& bytes);
-  // A REG_SZ or REG_EXPAND_SZ with its terminating NUL, as RegSetValueEx is normally called.
-  bool setString(const QString& name, const QString& text, bool expandable = false);
+  // A REG_SZ with its terminating NUL, as RegSetValueEx is normally called.
+  bool setString(const QString& name, const QString& text);
   bool setMultiString(const QString& name, const QStringList& texts);
-  bool setDword(const QString& name, quint32 value);
-  bool setBinary(const QString& name, const QByteArray& bytes);
   // Removes the key (as if the ERP were not installed); the destructor then has nothing to do.
   void remove();
 

@@ -23,17 +23,15 @@ namespace zavelo::settings {
 namespace {
 
 using test::errorOf;
+using test::kWideNul;
 using test::RecordingNotifier;
 using test::Shown;
 using test::TestRegistryKey;
+using test::utf16Bytes;
 
 const QString kKeyAbsent = QStringLiteral(
     "No se encontr\u00f3 la Clave HKEY_LOCAL_MACHINE\\Software\\QVT\\Halvori2025\\Directorio");
 const QString kInvalidType = QStringLiteral("Invalid data type for 'Directorio'");
-
-QByteArray wideBytes(const QString& text) {
-  return QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
-}
 
 TEST(WindowsRegistry, DefaultLocationIsTheErpKey) {
   const RegistryLocation where = defaultRegistryLocation();
@@ -76,28 +74,27 @@ TEST_P(WindowsRegistryValue, ReadsTheValueOfThe32BitView) {
 }
 
 const QString kDir = QStringLiteral("C:\\Program Files (x86)\\Halvori");
-const QByteArray kWideNul(2, '\0');
 const QString k64KiB(32 * 1024, u'd');  // 64 KiB of UTF-16
 
 INSTANTIATE_TEST_SUITE_P(
     Types, WindowsRegistryValue,
     ::testing::ValuesIn(std::vector<ValueCase>{
-        {"String", REG_SZ, wideBytes(kDir) + kWideNul, ValueCase::Text, kDir},
+        {"String", REG_SZ, utf16Bytes(kDir) + kWideNul, ValueCase::Text, kDir},
         // Stored without its terminator, as some writers do: the text is still whole.
-        {"StringWithoutTerminator", REG_SZ, wideBytes(kDir), ValueCase::Text, kDir},
+        {"StringWithoutTerminator", REG_SZ, utf16Bytes(kDir), ValueCase::Text, kDir},
         {"EmptyString", REG_SZ, kWideNul, ValueCase::Text, ""},
         {"ZeroBytes", REG_SZ, QByteArray(), ValueCase::Text, ""},
-        {"ExpandableIsNotExpanded", REG_EXPAND_SZ, wideBytes("%ProgramFiles%\\Halvori") + kWideNul,
+        {"ExpandableIsNotExpanded", REG_EXPAND_SZ, utf16Bytes("%ProgramFiles%\\Halvori") + kWideNul,
          ValueCase::Text, "%ProgramFiles%\\Halvori"},
         {"EmbeddedNulEndsTheText", REG_SZ,
-         wideBytes("C:\\Halvori") + kWideNul + wideBytes("x") + kWideNul, ValueCase::Text,
+         utf16Bytes("C:\\Halvori") + kWideNul + utf16Bytes("x") + kWideNul, ValueCase::Text,
          "C:\\Halvori"},
         {"BeyondWindows1252", REG_SZ,
-         wideBytes(QStringLiteral("C:\\\u0394\u65e5\u0416")) + kWideNul, ValueCase::Text,
+         utf16Bytes(QStringLiteral("C:\\\u0394\u65e5\u0416")) + kWideNul, ValueCase::Text,
          QStringLiteral("C:\\\u0394\u65e5\u0416")},
-        {"Of64KiB", REG_SZ, wideBytes(k64KiB) + kWideNul, ValueCase::Text, k64KiB},
+        {"Of64KiB", REG_SZ, utf16Bytes(k64KiB) + kWideNul, ValueCase::Text, k64KiB},
         {"Dword", REG_DWORD, QByteArray("\x01\x00\x00\x00", 4), ValueCase::InvalidType},
-        {"MultiString", REG_MULTI_SZ, wideBytes(kDir) + kWideNul + kWideNul,
+        {"MultiString", REG_MULTI_SZ, utf16Bytes(kDir) + kWideNul + kWideNul,
          ValueCase::InvalidType},
         {"Binary", REG_BINARY, QByteArray("C:\\x", 4), ValueCase::InvalidType},
         // An empty value of another type is still a value of length zero: no error.
@@ -133,7 +130,7 @@ TEST(WindowsRegistry, KeyOnlyInThe64BitViewIsAbsent) {
   ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, reinterpret_cast<LPCWSTR>(path.utf16()), 0, nullptr,
                             0, KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
             ERROR_SUCCESS);
-  const QByteArray dir = wideBytes(kDir) + kWideNul;
+  const QByteArray dir = utf16Bytes(kDir) + kWideNul;
   RegSetValueExW(key, L"Directorio", 0, REG_SZ, reinterpret_cast<const BYTE*>(dir.constData()),
                  DWORD(dir.size()));
   RegCloseKey(key);
@@ -199,9 +196,9 @@ TEST_F(WindowsStartup, Directorio64KiBLongFindsNoFileAndShowsNothing) {
 TEST_F(WindowsStartup, InvalidTypesStopBeforeTheFile) {
   dir.write("erp/settingsenvio.conf", kNineLines);
   const QString erp = QDir::toNativeSeparators(dir.filePath("erp"));
-  const QByteArray multi = wideBytes(erp) + kWideNul + kWideNul;
+  const QByteArray multi = utf16Bytes(erp) + kWideNul + kWideNul;
   for (const auto& [type, bytes] : {std::pair<DWORD, QByteArray>{REG_MULTI_SZ, multi},
-                                    {REG_BINARY, wideBytes(erp)},
+                                    {REG_BINARY, utf16Bytes(erp)},
                                     {REG_DWORD, QByteArray(4, '\x07')}}) {
     ASSERT_TRUE(key.setRaw("Directorio", type, bytes));
     TSettingsEnvio got;
