@@ -15,10 +15,10 @@
 #include "mail/mail_texts.h"
 #include "mail/received_mail.h"
 #include "mail/report_mailer.h"
+#include "mail/smtp/smtp_timeouts.h"
 #include "support/error_of.h"
 #include "support/qt_print.h"
 #include "support/recording_notifier.h"
-#include "support/smtp_timeouts.h"
 #include "support/temp_dir.h"
 
 namespace zavelo::mail {

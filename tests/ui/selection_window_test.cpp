@@ -120,14 +120,7 @@ struct Settings {
 class SelectionWindowTest : public ::testing::Test, public test::WindowTestBase {
  protected:
   SelectionWindowTest() : WindowTestBase(kToday, false) {}
-  void SetUp() override {
-#ifdef Q_OS_WIN
-    GTEST_SKIP() << "the registry stand-in (an INI file) exists off Windows only";
-#endif
-  }
-  void TearDown() override {
-    delete window.data();
-  }
+  void TearDown() override { delete window.data(); }
 
   // The standard company 01: three branches, one of them with a Windows-1252 name.
   CompanyDb& company(const QByteArray& code = "01") {
@@ -148,9 +141,7 @@ class SelectionWindowTest : public ::testing::Test, public test::WindowTestBase 
     return s;
   }
 
-  void writeLines(const QList<QByteArray>& lines) {
-    where = writeStartup(lines);
-  }
+  void writeLines(const QList<QByteArray>& lines) { where = writeStartup(lines); }
   void writeSettings(const Settings& s) {
     writeLines({"linea uno", s.servidor, out.toUtf8(), s.codusuario, s.clave, s.compania, s.marca,
                 "a@example.com", s.automatico});
@@ -176,15 +167,9 @@ class SelectionWindowTest : public ::testing::Test, public test::WindowTestBase 
     EXPECT_NE(w, nullptr) << name;
     return w;
   }
-  QLineEdit* edit(const char* name) const {
-    return child<QLineEdit>(name);
-  }
-  QLabel* panel5() const {
-    return child<QLabel>("Panel5");
-  }
-  QComboBox* branches() const {
-    return child<QComboBox>("CboAgencia");
-  }
+  QLineEdit* edit(const char* name) const { return child<QLineEdit>(name); }
+  QLabel* panel5() const { return child<QLabel>("Panel5"); }
+  QComboBox* branches() const { return child<QComboBox>("CboAgencia"); }
   QStringList branchItems() const {
     QStringList items;
     for (int i = 0; i < branches()->count(); ++i) items << branches()->itemText(i);
@@ -232,9 +217,7 @@ class SelectionWindowTest : public ::testing::Test, public test::WindowTestBase 
     return !timedOut;
   }
 
-  bool generationOpened() const {
-    return watcher && !watcher->seen.empty();
-  }
+  bool generationOpened() const { return watcher && !watcher->seen.empty(); }
 
   settings::RegistryLocation where;
   std::vector<std::unique_ptr<CompanyDb>> companies;
@@ -492,18 +475,11 @@ TEST_F(SelectionWindowTest, InteractiveModeConnectsFillsTheListAndWaits) {
 
 // Keeps a window from ever becoming active, as on a desktop that does not hand the focus to a
 // program started in the background.
-class NoActivation : public QObject {
- protected:
-  bool eventFilter(QObject*, QEvent* event) override {
-    return event->type() == QEvent::WindowActivate || event->type() == QEvent::ActivationChange;
-  }
-};
-
 TEST_F(SelectionWindowTest, AWindowNeverActivatedStillConnects) {
   buildStandard();
   writeSettings(complete());
   create();
-  NoActivation blocker;
+  test::ActivationBlocker blocker;
   window->installEventFilter(&blocker);
   window->show();
   QTest::qWait(500);

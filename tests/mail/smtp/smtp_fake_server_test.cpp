@@ -12,10 +12,10 @@
 
 #include "fake_smtp_server.h"
 #include "mail/smtp/smtp_client.h"
+#include "mail/smtp/smtp_timeouts.h"
 #include "real_smtp_server.h"
 #include "support/error_of.h"
 #include "support/qt_print.h"
-#include "support/smtp_timeouts.h"
 #include "support/temp_dir.h"
 
 namespace zavelo::smtp {

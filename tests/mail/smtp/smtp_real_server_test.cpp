@@ -9,13 +9,12 @@
 #include <QJsonObject>
 
 #include "common/cp1252.h"
-#include "common/error.h"
 #include "mail/smtp/smtp_client.h"
+#include "mail/smtp/smtp_timeouts.h"
 #include "message_table.h"
 #include "real_smtp_server.h"
 #include "support/error_of.h"
 #include "support/qt_print.h"
-#include "support/smtp_timeouts.h"
 #include "support/temp_dir.h"
 
 namespace zavelo::smtp {
@@ -341,14 +340,7 @@ class SmtpRealServerLarge : public ::testing::TestWithParam<bool> {};
 
 TEST_P(SmtpRealServerLarge, TwentyMegabyteAttachmentArrivesByteIdentical) {
   const bool tls = GetParam();
-  QByteArray big(20 * 1024 * 1024, Qt::Uninitialized);
-  quint32 x = 2463534242u;  // xorshift: every byte value, no pattern a codec could hide
-  for (char& c : big) {
-    x ^= x << 13;
-    x ^= x >> 17;
-    x ^= x << 5;
-    c = char(x >> 24);
-  }
+  const QByteArray big = noise(20 * 1024 * 1024);
   test::TempDir files;
   const QString path = files.write("inventarios11082025.txt", big);
   RealSmtpServer server(tls ? QStringList{"--make-cert", "--auth", "u:p"} : QStringList{});
