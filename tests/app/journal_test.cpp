@@ -8,7 +8,6 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTimeZone>
-#include <cstdio>
 
 #include "app/observed_notifier.h"
 #include "common/handler_abandoned.h"

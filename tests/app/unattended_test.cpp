@@ -141,10 +141,6 @@ void expectLines(const QStringList& actual, const QStringList& patterns) {
                     << patterns.join("\n  ").toStdString();
 }
 
-qsizetype countOf(const QString& text, const QString& part) {
-  return text.count(part);
-}
-
 // A folder's files with their bytes and modification times.
 struct FileState {
   QByteArray bytes;
@@ -872,7 +868,7 @@ TEST_P(JournalPathTest, TheRunGoesOnWhereverTheJournalIsNamed) {
     EXPECT_FALSE(f.err.contains("registro")) << f.err.toStdString();
   } else {
     EXPECT_FALSE(QFileInfo(path).isFile());
-    EXPECT_EQ(countOf(f.err, "no se puede escribir el registro"), 1) << f.err.toStdString();
+    EXPECT_EQ(f.err.count("no se puede escribir el registro"), 1) << f.err.toStdString();
     EXPECT_TRUE(f.err.contains(path)) << f.err.toStdString();
   }
 }

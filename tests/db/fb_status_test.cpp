@@ -17,9 +17,6 @@
 namespace zavelo::db::fb {
 namespace {
 
-using zavelo::db::DbTest;
-using zavelo::db::modeName;
-
 class FbStatusTest : public ::testing::Test {
  protected:
   // A vector of one isc_random error per line, each carrying its text as its argument.
@@ -82,8 +79,9 @@ TEST_F(FbStatusTest, ErrorTextArrivesWholeWhateverItsLength) {
 TEST_F(FbStatusTest, WarningsAloneDoNotThrow) {
   Status status(client);
   EXPECT_EQ(test::errorOf([&] { Status::checkException(&status); }), std::nullopt);
-  const QByteArray text = "only a warning";
-  const std::vector<intptr_t> vector = vectorOf({text});
+  // The vector points into the lines: they outlive it.
+  const QList<QByteArray> lines{"only a warning"};
+  const std::vector<intptr_t> vector = vectorOf(lines);
   status.setWarnings(vector.data());
   EXPECT_EQ(status.getState(), unsigned(Firebird::IStatus::STATE_WARNINGS));
   EXPECT_EQ(test::errorOf([&] { Status::checkException(&status); }), std::nullopt);

@@ -6,7 +6,6 @@
 #include <optional>
 #include <string>
 
-#include "common/error.h"
 #include "mail/port_text.h"
 #include "support/error_of.h"
 #include "support/qt_print.h"

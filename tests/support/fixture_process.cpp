@@ -7,13 +7,9 @@
 #include <QJsonObject>
 #include <QtEndian>
 
-namespace zavelo::test {
+#include "support/fixture_path.h"
 
-QString fixturePath(const QString& name) {
-  QString dir = qEnvironmentVariable("ZAVELO_FIXTURES");
-  if (dir.isEmpty()) dir = QStringLiteral(ZAVELO_FIXTURES_DIR);
-  return QDir(dir).filePath(name);
-}
+namespace zavelo::test {
 
 QString systemPython() {
   const QString python = qEnvironmentVariable("ZAVELO_PYTHON");

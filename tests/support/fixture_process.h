@@ -50,8 +50,6 @@ class FixtureProcess {
 #endif
 };
 
-// The path of a fixture file, from ZAVELO_FIXTURES.
-QString fixturePath(const QString& name);
 // The Python that has aiosmtpd, from ZAVELO_PYTHON.
 QString systemPython();
 

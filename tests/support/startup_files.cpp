@@ -23,7 +23,7 @@ settings::RegistryLocation writeStartupFiles([[maybe_unused]] const QString& xdg
 #ifdef Q_OS_WIN
   {
     // A key of the test's own in the registry; it outlives this call (the test reads it
-    // later), so it is left behind under Software\ZaveloTests.
+    // later) and is removed when the test program ends.
     static std::vector<std::unique_ptr<TestRegistryKey>> keys;
     keys.push_back(std::make_unique<TestRegistryKey>());
     EXPECT_TRUE(keys.back()->setString(where.valueName, QDir::toNativeSeparators(erpDir)));

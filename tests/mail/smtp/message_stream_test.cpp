@@ -6,9 +6,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QTimeZone>
 
-#include "common/error.h"
 #include "mail/smtp/dot_stuffer.h"
 #include "mail/smtp/message_stream.h"
 #include "message_table.h"

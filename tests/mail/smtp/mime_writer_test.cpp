@@ -1,9 +1,6 @@
 // The message on the wire, byte for byte, for a fixed date and boundary, and its pieces.
 #include <gtest/gtest.h>
 
-#include <QTimeZone>
-
-#include "common/error.h"
 #include "mail/smtp/message_stream.h"
 #include "mail/smtp/mime_writer.h"
 #include "support/qt_print.h"
