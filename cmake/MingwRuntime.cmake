@@ -10,14 +10,10 @@ execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libwinpthread-1.d
 set(ZAVELO_MINGW_RUNTIME_DLLS "")
 set(ZAVELO_MINGW_RUNTIME_DIRS "")
 foreach(dll ${_zavelo_libstdcxx} ${_zavelo_libgcc} ${_zavelo_winpthread})
+  # The compiler gives the bare name back when it does not know the file.
   if(NOT IS_ABSOLUTE ${dll} OR NOT EXISTS ${dll})
-    # The compiler gives the bare name back when it does not know the file; look where
-    # Debian puts it.
-    get_filename_component(_zavelo_name ${dll} NAME)
-    find_file(_zavelo_found_${_zavelo_name} ${_zavelo_name}
-              PATHS /usr/x86_64-w64-mingw32/lib /usr/lib/gcc/x86_64-w64-mingw32/12-posix
-              NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH REQUIRED)
-    set(dll ${_zavelo_found_${_zavelo_name}})
+    message(FATAL_ERROR "${CMAKE_CXX_COMPILER} does not know where ${dll} is: the MinGW-w64 "
+                        "runtime of the cross compiler is missing")
   endif()
   get_filename_component(dll ${dll} REALPATH)
   get_filename_component(_zavelo_dir ${dll} DIRECTORY)
