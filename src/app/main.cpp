@@ -93,6 +93,11 @@ int main(int argc, char** argv) {
 #endif
   QApplication app(argc, argv);
   QCoreApplication::setApplicationVersion(QStringLiteral(ZAVELO_VERSION));
+  // The program ends when its main window is gone, by ending the event loop and nothing else.
+  // Qt's own way (the last window closed, or a quit request) first asks the platform to close
+  // every window once more; on Windows without a desktop, as a scheduler starts the program,
+  // that did not come back and the process crashed while ending.
+  QGuiApplication::setQuitOnLastWindowClosed(false);
 
   // What the program does is heard by its exit status and, when asked for, its journal.
   zavelo::exporting::RunStatus status;
@@ -120,9 +125,10 @@ int main(int argc, char** argv) {
   // The data holder lives for the whole program; its connection stays closed until the
   // selection window connects.
   zavelo::db::Tfdm dm(notifier);
-  // The main window; it is released when it closes, and its closing ends the event loop.
+  // The main window; it is released when it closes, and its release ends the event loop.
   const QPointer<zavelo::Tfdorvanefamilia> window =
       new zavelo::Tfdorvanefamilia(dm, notifier, zavelo::settings::defaultRegistryLocation());
+  QObject::connect(window, &QObject::destroyed, &app, [] { QCoreApplication::exit(0); });
   window->setRunListener(listener);
   if (journal) journal->addSecret(window->passwordText());
   listener({.type = RunEvent::Type::SettingsRead,

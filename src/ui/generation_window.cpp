@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QShowEvent>
 #include <QTextCursor>
@@ -164,12 +163,11 @@ void Tfcierre::SpeedButton1Click() {
   const bool resultFlag = run.run();
 
   // The last mail of the run went out: the program ends. A scheduler's start ends with its
-  // run, whatever became of the mails. The modal display ends here, the selection window then
-  // closes itself, and the quit request ends the event loop.
-  if (resultFlag || owner_.unattended()) {
-    done(QDialog::Accepted);
-    QCoreApplication::quit();
-  }
+  // run, whatever became of the mails. The modal display ends here and the selection window
+  // then closes itself, which ends the program. No quit request goes to the application: it
+  // would first ask the platform to close every window, from inside this window's own modal
+  // loop, and without a desktop (a scheduler's start on Windows) that never came back.
+  if (resultFlag || owner_.unattended()) done(QDialog::Accepted);
 }
 
 void Tfcierre::onRunEvent(const RunEvent& event) {

@@ -276,8 +276,8 @@ void Tfdorvanefamilia::closeEvent(QCloseEvent* event) {
 }
 
 void Tfdorvanefamilia::FormClose() {
-  // The window is released on closing (WA_DeleteOnClose); as the program's last window its
-  // closing ends the event loop.
+  // The window is released on closing (WA_DeleteOnClose); the program ends when its main
+  // window is gone.
 }
 
 void Tfdorvanefamilia::resizeEvent(QResizeEvent* event) {
