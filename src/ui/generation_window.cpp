@@ -167,7 +167,7 @@ void Tfcierre::SpeedButton1Click() {
   // then closes itself, which ends the program. No quit request goes to the application: it
   // would first ask the platform to close every window, from inside this window's own modal
   // loop, and without a desktop (a scheduler's start on Windows) that never came back.
-  if (resultFlag || owner_.unattended()) done(QDialog::Accepted);
+  if (resultFlag || owner_.unattended()) endDialog(*this, QDialog::Accepted);
 }
 
 void Tfcierre::onRunEvent(const RunEvent& event) {
@@ -217,7 +217,7 @@ void Tfcierre::addErrorLine(const QString& text) {
 }
 
 void Tfcierre::SBSalirClick() {
-  close();
+  closeWindow(*this);
 }
 
 void Tfcierre::closeEvent(QCloseEvent* event) {

@@ -263,11 +263,11 @@ void Tfdorvanefamilia::SpeedButton3Click() {
   QPointer<Tfcierre> generation(new Tfcierre(*this, dm_, notifier_));
   generation->exec();
   delete generation.data();
-  close();  // Panel5 stays shown until then
+  closeWindow(*this);  // Panel5 stays shown until then
 }
 
 void Tfdorvanefamilia::SpeedButton2Click() {
-  close();
+  closeWindow(*this);
 }
 
 void Tfdorvanefamilia::closeEvent(QCloseEvent* event) {

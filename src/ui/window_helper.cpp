@@ -2,15 +2,56 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QDialog>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 #include "common/error_report.h"
 
 namespace zavelo {
+
+namespace {
+
+// Whether Qt can close the window through the window system: a shown top-level window has a
+// native window, except where none could be made.
+bool closesNatively(const QWidget& window) {
+  const QWindow* handle = window.windowHandle();
+  return !handle || handle->handle();
+}
+
+}  // namespace
+
+bool closeWindow(QWidget& window) {
+  if (closesNatively(window)) return window.close();
+  if (auto* dialog = qobject_cast<QDialog*>(&window)) {
+    endDialog(*dialog, QDialog::Rejected);
+    return true;
+  }
+  const QPointer<QWidget> alive(&window);
+  QCloseEvent event;
+  QCoreApplication::sendEvent(&window, &event);
+  if (!alive) return true;
+  if (!event.isAccepted()) return false;
+  window.hide();
+  if (window.testAttribute(Qt::WA_DeleteOnClose)) window.deleteLater();
+  return true;
+}
+
+void endDialog(QDialog& dialog, int result) {
+  if (!closesNatively(dialog)) {
+    // Hidden first: a dialog's own close event would otherwise reject it.
+    dialog.hide();
+    QCloseEvent event;
+    QCoreApplication::sendEvent(&dialog, &event);
+  }
+  dialog.done(result);
+}
 
 WindowHelper::WindowHelper(QWidget& window, Notifier& notifier)
     : QObject(&window), window_(window), notifier_(notifier) {

@@ -8,11 +8,25 @@
 #include <chrono>
 #include <functional>
 
+class QDialog;
 class QKeyEvent;
 class QWidget;
 
 namespace zavelo {
 class Notifier;
+
+// Closing a top-level window. Qt closes one through its native window, and where the window
+// has none (Windows with no desktop, as a scheduler starts the program: no native window can be
+// made there) QWidget::close() does nothing at all yet says the window closed, and
+// QDialog::done() leaves the dialog open and its exec() waiting. These two do then what the
+// window system would have done: the close event (and so the window's FormClose), the hiding,
+// and the release of a window that is deleted on closing.
+
+// Closes the window as its close button would; a dialog closes as reject() does. False when
+// the window refused to close.
+bool closeWindow(QWidget& window);
+// Ends the dialog's modal display with the result, as QDialog::done() does.
+void endDialog(QDialog& dialog, int result);
 
 class WindowHelper : public QObject {
   Q_OBJECT
