@@ -3,9 +3,11 @@
 # 32-bit MSVC kit).
 #
 # bin/ holds ZadiRod.exe (installed by src/app) with, beside it, the Qt DLLs it links, the
-# plug-ins it loads (in the folders Qt looks for beside the program) and, in a MinGW build,
-# the compiler's runtime DLLs. Nothing else: fbclient.dll comes from the Firebird client
-# installer, and the ERP's registry key belongs to the ERP.
+# plug-ins it loads (in the folders Qt looks for beside the program), in a MinGW build the
+# compiler's runtime DLLs, and the Firebird client the program loads from its own folder
+# (fbclient.dll with zlib1.dll and firebird.msg), so that it works whatever client, of
+# whatever bitness, the ERP's machine has. licenses/firebird-client/ holds that client's
+# licences. The ERP's registry key belongs to the ERP.
 
 # The Qt modules the program links, and the plug-ins it needs on a desktop: the Windows
 # platform, the native look, and TLS through Schannel (the only TLS backend Windows Qt builds
@@ -44,6 +46,29 @@ if(MINGW)
           message(FATAL_ERROR \"cannot strip \${_zavelo_dll}\")
         endif()
       endforeach()")
+  endif()
+endif()
+
+# The Firebird client: a folder with fbclient.dll, zlib1.dll, firebird.msg and licenses/, as
+# ../shared/toolchains/fbclient-3.0-mingw64.tar.xz unpacks (the preset windows-mingw names it).
+# An MSVC build may name the folder of the Firebird client kit of its own bitness; without one
+# the package carries no client and the program takes the system's.
+set(ZAVELO_FBCLIENT_DIR "" CACHE PATH
+    "Folder with the Firebird client (fbclient.dll, zlib1.dll, firebird.msg, licenses/) to put in the package")
+if(MINGW AND NOT ZAVELO_FBCLIENT_DIR)
+  message(FATAL_ERROR "ZAVELO_FBCLIENT_DIR must name the Firebird client for 64-bit Windows "
+                      "(../shared/toolchains/fbclient-3.0-mingw64.tar.xz unpacked): the package "
+                      "carries it")
+endif()
+if(ZAVELO_FBCLIENT_DIR)
+  foreach(file fbclient.dll zlib1.dll firebird.msg)
+    if(NOT EXISTS ${ZAVELO_FBCLIENT_DIR}/${file})
+      message(FATAL_ERROR "${file} not found in ZAVELO_FBCLIENT_DIR (${ZAVELO_FBCLIENT_DIR})")
+    endif()
+    install(FILES ${ZAVELO_FBCLIENT_DIR}/${file} DESTINATION bin)
+  endforeach()
+  if(EXISTS ${ZAVELO_FBCLIENT_DIR}/licenses)
+    install(DIRECTORY ${ZAVELO_FBCLIENT_DIR}/licenses/ DESTINATION licenses/firebird-client)
   endif()
 endif()
 

@@ -31,7 +31,8 @@ QString day(const RunEvent& event) {
 }
 
 QString fileOf(const RunEvent& event) {
-  return QStringLiteral("%1 del %2 (%3)").arg(kindName(event), day(event), event.path);
+  return QStringLiteral("%1 del %2 (%3)")
+      .arg(kindName(event), day(event), QDir::toNativeSeparators(event.path));
 }
 
 QString boxName(RunEvent::Box box) {

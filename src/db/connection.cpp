@@ -1,5 +1,8 @@
 #include "db/connection.h"
 
+#include <QCoreApplication>
+#include <QFileInfo>
+
 #include "db/fb_client.h"
 #include "db/fb_session.h"
 #include "db/query.h"
@@ -44,6 +47,11 @@ fb::AttachSettings attachSettings(const ParamList& params) {
 
 QString defaultFbClientLibrary() {
 #ifdef Q_OS_WIN
+  // The package carries its own client beside the program: that one, by its full path, so
+  // that no other client of the machine (of the ERP, of another bitness) is taken instead.
+  // Without it (a build of one's own), the system's search finds the client.
+  const QString own = QCoreApplication::applicationDirPath() + QStringLiteral("/fbclient.dll");
+  if (!QCoreApplication::applicationDirPath().isEmpty() && QFileInfo::exists(own)) return own;
   return QStringLiteral("fbclient");
 #else
   return QStringLiteral("libfbclient.so.2");

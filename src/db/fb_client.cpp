@@ -1,11 +1,29 @@
 #include "db/fb_client.h"
 
+#include <QDir>
 #include <QLibrary>
 #include <map>
 
 #include "common/cp1252.h"
 
 namespace zavelo::db::fb {
+
+namespace {
+
+// What to do when the client cannot be loaded.
+QString installHint() {
+#ifdef Q_OS_WIN
+  return QStringLiteral(
+             "The program needs the %1-bit Firebird 3 client, fbclient.dll, beside ZadiRod.exe "
+             "(the program's installer puts it there: install the program again)")
+      .arg(QT_POINTER_SIZE * 8);
+#else
+  return QStringLiteral(
+      "The program needs the Firebird 3 client library (Debian: the package libfbclient2)");
+#endif
+}
+
+}  // namespace
 
 const Client& loadClient(const QString& library) {
   // Everything runs on the GUI thread, so the table needs no lock.
@@ -17,7 +35,8 @@ const Client& loadClient(const QString& library) {
   if (!lib->load()) {
     const QString why = lib->errorString();
     delete lib;
-    throw Error(QStringLiteral("Cannot load the Firebird client library %1: %2").arg(library, why));
+    throw Error(QStringLiteral("Cannot load the Firebird client library %1: %2. %3")
+                    .arg(QDir::toNativeSeparators(library), why, installHint()));
   }
   using GetMaster = Firebird::IMaster* (*)();
   const auto getMaster = reinterpret_cast<GetMaster>(lib->resolve("fb_get_master_interface"));

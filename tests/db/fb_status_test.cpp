@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
-#include <QFile>
 #include <QList>
 #include <vector>
 
@@ -91,17 +90,17 @@ TEST_F(FbStatusTest, WarningsAloneDoNotThrow) {
 class FbLongErrorTest : public DbTest {};
 
 TEST_P(FbLongErrorTest, ErrorOfTheClientLongerThan4KiBArrivesWhole) {
-  const QByteArray path = QFile::encodeName(temp.path()) + "/" + QByteArray(3000, 'd') + "/" +
+  const QByteArray path = test::serverPath(temp.path()) + "/" + QByteArray(3000, 'd') + "/" +
                           QByteArray(3000, 'e') + "/halvori.fdb";
   Connection connection;
   const test::FbLogin login = test::fbTestLogin();
-  connection.params().setValue("Database", (server() ? "localhost:" : "") + path);
+  connection.params().setValue("Database", (server() ? test::fbServerHost() : "") + path);
   connection.params().setValue("User_Name", login.user);
   connection.params().setValue("Password", login.password);
   const std::optional<QString> error = test::errorOf([&] { connection.open(); });
   ASSERT_TRUE(error) << "opened a file that is not there";
   EXPECT_GT(error->size(), 6000);
-  EXPECT_TRUE(error->contains("\"" + QFile::decodeName(path) + "\""))
+  EXPECT_TRUE(error->contains("\"" + QString::fromUtf8(path) + "\""))
       << "the path is not there whole: " << error->left(200).toStdString() << "... "
       << error->size() << " characters";
 }

@@ -694,7 +694,12 @@ class GenerationFormTest : public ::testing::Test, public test::WindowTestBase {
   GenerationFormTest() : WindowTestBase(kDay, true) {}
   void SetUp() override {
     settings::RegistryLocation where = settings::defaultRegistryLocation();
-    where.configDirs = {temp.filePath("xdg")};  // no key: a notice, recorded
+    // No key: a notice, recorded.
+#ifdef Q_OS_WIN
+    where.keyPath = QStringLiteral("Software\\ZadiRodTest\\NoSuchKey");
+#else
+    where.configDirs = {temp.filePath("xdg")};
+#endif
     selection = new Tfdorvanefamilia(*dm, notifier, where);
     notifier.shown.clear();
   }

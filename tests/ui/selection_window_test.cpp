@@ -511,8 +511,11 @@ TEST_F(SelectionWindowTest, EmptyServerConnectsOnlyWhenCiaIsLeft) {
   EXPECT_EQ(dm->Halvori.params().value("Database"), "/datos/01/halvori.fdb");
   ASSERT_EQ(notifier.shown.size(), 1u);
   EXPECT_EQ(notifier.shown[0].kind, Shown::ErrorReport);
+#ifndef Q_OS_WIN
+  // (The client for Windows has no embedded engine: its error names its local protocol.)
   EXPECT_TRUE(notifier.shown[0].text.contains("/datos/01/halvori.fdb"))
       << notifier.shown[0].text.toStdString();
+#endif
 }
 
 // --- Leaving Cia or Fami -----------------------------------------------------------------------
