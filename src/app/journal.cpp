@@ -103,6 +103,8 @@ QString journalText(const RunEvent& event) {
                  "Otra corrida desatendida est\u00e1 en curso (%1): este arranque no "
                  "hace nada")
           .arg(oneLine(event.text));
+    case T::StartRefused:
+      return QStringLiteral("Arranque detenido: ") + oneLine(event.text);
     case T::ProgramEnded:
       return QStringLiteral("Fin: estado de salida %1").arg(event.exitStatus);
   }

@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
-#include <QLockFile>
 #include <QPointer>
 #include <QStandardPaths>
 #include <optional>
@@ -133,16 +132,39 @@ int main(int argc, char** argv) {
                       : window->automaticMode() ? QStringLiteral("autom\u00e1tico")
                                                 : QStringLiteral("interactivo")});
 
-  QLockFile lock(zavelo::runLockPath(window->directorio()));
-  lock.setStaleLockTime(0);  // held as long as its process lives, however long the run takes
-  if (start.unattended && !endRequested && !lock.tryLock(0)) {
-    listener({.type = RunEvent::Type::AlreadyRunning,
-              .text = QDir::toNativeSeparators(lock.fileName())});
+  // An unattended start that cannot go on says why in the journal and on stderr, and ends
+  // before it connects.
+  const auto refuseStart = [&](const QString& why) {
+    listener({.type = RunEvent::Type::StartRefused, .text = why});
     zavelo::printLine(stderr,
-                      QStringLiteral("ZadiRod: otra corrida desatendida usa la carpeta %1; este "
-                                     "arranque termina sin hacer nada")
-                          .arg(zavelo::fromCp1252(window->directorio())));
+                      QStringLiteral("ZadiRod: %1; este arranque termina sin hacer nada").arg(why));
     endRequested = true;
+  };
+
+  // Held until the program ends, however long the run takes; the kernel frees it when the
+  // process ends, however it ends.
+  std::optional<zavelo::RunLock> lock;
+  if (start.unattended && !endRequested) {
+    lock.emplace(window->directorio());
+    switch (lock->tryLock()) {
+      case zavelo::RunLock::State::HeldElsewhere:
+        listener({.type = RunEvent::Type::AlreadyRunning,
+                  .text = QDir::toNativeSeparators(lock->path())});
+        zavelo::printLine(stderr,
+                          QStringLiteral("ZadiRod: otra corrida desatendida usa la carpeta %1; "
+                                         "este arranque termina sin hacer nada")
+                              .arg(zavelo::fromCp1252(window->directorio())));
+        endRequested = true;
+        break;
+      case zavelo::RunLock::State::Failed:
+        refuseStart(QStringLiteral("no se puede tomar el bloqueo de las corridas desatendidas "
+                                   "(%1): %2")
+                        .arg(QDir::toNativeSeparators(lock->path()), lock->error()));
+        break;
+      case zavelo::RunLock::State::Taken:
+      case zavelo::RunLock::State::Unlocked:
+        break;
+    }
   }
 
   if (!endRequested) {

@@ -28,6 +28,7 @@ struct RunEvent {
     RunStopped,        // text: the error that ended the run before its last day
     MessageBox,        // box, text: what a message box says (or would have said)
     AlreadyRunning,    // text: the lock that another unattended run holds
+    StartRefused,      // text: why an unattended start cannot go on (before it connects)
     ProgramEnded,      // exitStatus
   };
   // The three boxes the program shows.

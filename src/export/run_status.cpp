@@ -23,6 +23,7 @@ void RunStatus::record(const RunEvent& event) {
       status = kReportFailed;
       break;
     case RunEvent::Type::RunStopped:
+    case RunEvent::Type::StartRefused:
       status = kStopped;
       break;
     case RunEvent::Type::MessageBox:

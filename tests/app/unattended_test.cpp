@@ -6,13 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QMap>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -364,11 +364,12 @@ TEST_F(UnattendedTest, EverythingSentEndsWithStatusZeroAndAJournalOfEveryStep) {
                   fileLines("ventas", "2025-08-11", "ventas11082025.txt") +
                   QStringList{"Corrida terminada: el \u00faltimo correo intentado sali\u00f3",
                               "Fin: estado de salida 0"});
-  // Nothing said on stderr about the run, and the lock is gone with the program, so that the
-  // next night's start is not turned away.
+  // Nothing said on stderr about the run; the lock is in the user's runtime folder, not in the
+  // temporary folder every user can write.
   EXPECT_FALSE(f.err.contains("ZadiRod:")) << f.err.toStdString();
   EXPECT_EQ(f.out, "") << "cron mails whatever a job prints";
   EXPECT_EQ(QDir(dir("tmp")).entryList({"zadirod-*"}, QDir::Files), QStringList{});
+  EXPECT_EQ(QDir(dir("runtime")).entryList({"zadirod-*.lock"}, QDir::Files).size(), 1);
   std::cout << "[ timing ] a whole unattended run took " << f.ms << " ms\n";
 }
 
@@ -729,8 +730,8 @@ TEST_F(UnattendedTest, NoPasswordReachesTheJournal) {
 
 // A second unattended start for the same output folder while another holds it: it ends at
 // once with status 3 and touches no file. The holder is first the real program in the middle
-// of its run, then a lock taken by the test itself; a lock whose program was killed holds
-// nothing.
+// of its run, then a lock taken by the test itself; the file of a lock whose program was killed
+// stays, and holds nothing.
 TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouchesNothing) {
   // A mail server that takes the connection and never greets: the first run waits there,
   // after its inventory file is written, with the folder held.
@@ -738,8 +739,9 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
   ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
   ASSERT_NO_FATAL_FAILURE(makeCompany({.port = QByteArray::number(silent.serverPort())}));
   ASSERT_NO_FATAL_FAILURE(writeSettings());
-  const QString lockName = QFileInfo(runLockPath(toCp1252(out()))).fileName();
-  const QString lockPath = dir("tmp") + '/' + lockName;
+  const QString lockPath = RunLock(toCp1252(out()), dir("runtime")).path();
+  const QString lockName = QFileInfo(lockPath).fileName();
+  ASSERT_EQ(QFileInfo(lockPath).absolutePath(), dir("runtime"));
 
   // The second start keeps its journal apart from the first's.
   const auto second = [&] {
@@ -768,15 +770,17 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
     ASSERT_TRUE(silent.waitForNewConnection(60'000)) << "the first run never reached the mail";
     EXPECT_EQ(files(), QStringList{"inventarios11082025.txt"});
     EXPECT_TRUE(QFile::exists(lockPath)) << "no lock at " << lockPath.toStdString();
-    EXPECT_EQ(QDir(dir("tmp")).entryList({"zadirod-*.lock"}, QDir::Files), QStringList{lockName});
+    EXPECT_EQ(QDir(dir("runtime")).entryList({"zadirod-*.lock"}, QDir::Files),
+              QStringList{lockName});
     second();
     EXPECT_TRUE(first.running()) << "the first run ended while the second started";
     first.kill();
   }
   {
     SCOPED_TRACE("left behind by a killed run");
-    // A scheduler that stops a task kills it: the lock file stays, but its process is gone,
-    // and the next night's start must not be turned away by it. Its mails find no server.
+    // A scheduler that stops a task kills it: the lock file stays, but its process is gone
+    // and with it the lock, so the next night's start is not turned away. Its mails find no
+    // server.
     EXPECT_TRUE(QFile::exists(lockPath));
     silent.close();
     QFile::remove(journalPath());
@@ -789,7 +793,6 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
         << lines.join('\n').toStdString();
     EXPECT_EQ(lines.filter(QRegularExpression("^Correo NO enviado \\(error\\): ")).size(), 2)
         << lines.join('\n').toStdString();
-    EXPECT_FALSE(QFile::exists(lockPath)) << "the lock outlived the run";
   }
   {
     SCOPED_TRACE("held by the test");
@@ -803,26 +806,129 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
       ASSERT_TRUE(old.setFileTime(QDateTime::currentDateTime().addDays(-3),
                                   QFileDevice::FileModificationTime));
     }
-    QLockFile held(lockPath);
-    ASSERT_TRUE(held.tryLock(0));
+    RunLock held(toCp1252(out()), dir("runtime"));
+    ASSERT_EQ(held.tryLock(), RunLock::State::Taken) << held.error().toStdString();
     second();
-    EXPECT_TRUE(held.isLocked());
     EXPECT_TRUE(QFile::exists(lockPath)) << "the second start took the lock away";
+    // Still held: another taker is turned away.
+    EXPECT_EQ(RunLock(toCp1252(out()), dir("runtime")).tryLock(), RunLock::State::HeldElsewhere);
   }
   {
     SCOPED_TRACE("another folder held");
     // The lock is the folder's, not the machine's: a run for another folder holds nothing
     // here. Its mails find no server.
-    QLockFile other(dir("tmp") + '/' +
-                    QFileInfo(runLockPath(toCp1252(dir("otra-salida")))).fileName());
-    ASSERT_TRUE(other.tryLock(0));
-    ASSERT_NE(other.fileName(), lockPath);
+    RunLock other(toCp1252(dir("otra-salida")), dir("runtime"));
+    ASSERT_EQ(other.tryLock(), RunLock::State::Taken) << other.error().toStdString();
+    ASSERT_NE(other.path(), lockPath);
     QFile::remove(journalPath());
     const Finished f = run(unattended("2025-08-11", "2025-08-11"));
     expectEnded(f, 1);
     EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
     EXPECT_EQ(journal(journalPath()).filter("Otra corrida").size(), 0);
   }
+}
+
+// What a lock file holds is never read: a file left by a crash, an empty one, garbage written
+// by someone, or another program's lock text naming a live process turn no start away.
+TEST_F(UnattendedTest, LeftoverLockFilesNeverTurnAStartAway) {
+  const struct {
+    const char* what;
+    QByteArray bytes;
+  } cases[] = {
+      {"empty", ""},
+      {"garbage", QByteArray("\x00\xff\x1b[2J basura\n", 14).repeated(100)},
+      {"another program's lock of a live process",
+       QByteArray::number(QCoreApplication::applicationPid()) + "\nZadiRod\nlocalhost\n"},
+  };
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  const QString lockPath = RunLock(toCp1252(out()), dir("runtime")).path();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const QString& name : files()) QFile::remove(out() + '/' + name);
+    QFile::remove(journalPath());
+    {
+      QFile left(lockPath);
+      ASSERT_TRUE(left.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      ASSERT_EQ(left.write(c.bytes), c.bytes.size());
+    }
+    const Finished f = run(unattended("2025-08-11", "2025-08-11"));
+    expectEnded(f, 0);
+    EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
+    EXPECT_EQ(journal(journalPath()).filter("Otra corrida").size(), 0);
+  }
+  EXPECT_EQ(stopAndRead().size(), 2 * int(std::size(cases)));
+}
+
+// Where the lock lives: the user's runtime folder, or the application's data folder made for
+// the user alone. A folder that cannot be made, or one that other users may write, stops the
+// start before it connects, with status 2 and the reason on stderr and in the journal.
+TEST_F(UnattendedTest, TheLockFolderIsTheUsersOwnOrTheStartStopsWithStatusTwo) {
+  temp.write("un-archivo", "no es una carpeta\n");
+  ASSERT_TRUE(QDir().mkpath(dir("compartida")));
+  ASSERT_TRUE(QFile::setPermissions(dir("compartida"), QFileDevice::Permissions(0x7777)));
+  const struct {
+    const char* what;
+    const char* runtime;  // XDG_RUNTIME_DIR below the test's folder; none: not set
+    const char* data;     // XDG_DATA_HOME below the test's folder
+    const char* lockFolder;
+    int status;
+    const char* said;  // why the lock could not be taken
+  } cases[] = {
+      {"the runtime folder", "runtime", "data", "runtime", 0, nullptr},
+      {"no runtime folder: the data folder", nullptr, "data", "data/ZadiRod", 0, nullptr},
+      {"a runtime folder that is not there is made", "no-existe", "data", "no-existe", 0, nullptr},
+      {"a data folder that cannot be made", nullptr, "un-archivo/datos", "un-archivo/datos/ZadiRod",
+       2, "no se puede crear la carpeta %1: Not a directory"},
+      {"a runtime folder others may write", "compartida", "data", "compartida", 2,
+       "la carpeta %1 no es solo de este usuario (otros pueden escribir en ella)"},
+  };
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  const QString journalFile = dir("corrida.log");
+  int mails = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const QString& name : files()) QFile::remove(out() + '/' + name);
+    QFile::remove(journalFile);
+    QDir(dir("data")).removeRecursively();
+    QProcessEnvironment env = environment();
+    env.remove("XDG_RUNTIME_DIR");
+    if (c.runtime) env.insert("XDG_RUNTIME_DIR", dir(QString::fromLatin1(c.runtime)));
+    env.insert("XDG_DATA_HOME", dir(QString::fromLatin1(c.data)));
+    const QString folder = dir(QString::fromLatin1(c.lockFolder));
+    const QString lockPath = RunLock(toCp1252(out()), folder).path();
+
+    const Finished f =
+        run(unattended("2025-08-11", "2025-08-11") + QStringList{"--registro", journalFile}, env);
+    expectEnded(f, c.status);
+    const QStringList lines = journal(journalFile);
+    if (c.status == 0) {
+      mails += 2;
+      EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
+      EXPECT_TRUE(QFileInfo(lockPath).isFile()) << lockPath.toStdString();
+      // A folder the program made is its user's alone.
+      if (QByteArray(c.lockFolder) != "runtime") {
+        EXPECT_EQ(QFileInfo(folder).permissions() & QFileDevice::Permissions(0x0077),
+                  QFileDevice::Permissions())
+            << "others may enter " << folder.toStdString();
+      }
+    } else {
+      EXPECT_LT(f.ms, kPromptMs);
+      EXPECT_EQ(files(), QStringList{});
+      const QString said = QString::fromLatin1(c.said).arg(folder);
+      const QString why =
+          QStringLiteral("no se puede tomar el bloqueo de las corridas desatendidas (%1): %2")
+              .arg(lockPath, said);
+      EXPECT_TRUE(f.err.contains("ZadiRod: " + why + "; este arranque termina sin hacer nada"))
+          << f.err.toStdString();
+      expectLines(lines, {startLine("2025-08-11", "2025-08-11"), settingsLine(),
+                          "Arranque detenido: " + esc(why), "Fin: estado de salida 2"});
+    }
+  }
+  EXPECT_EQ(stopAndRead().size(), mails);
 }
 
 // A journal named on the command line: written there, or, where it cannot be written, the run
@@ -989,6 +1095,7 @@ TEST_F(UnattendedTest, JournalOfAnAutomaticStartWithoutDesatendido) {
   EXPECT_EQ(stopAndRead().size(), 2);
   EXPECT_TRUE(QDir(dir("data")).isEmpty()) << "--registro names the journal";
   EXPECT_EQ(QDir(dir("tmp")).entryList({"zadirod-*"}, QDir::Files), QStringList{});
+  EXPECT_EQ(QDir(dir("runtime")).entryList({"zadirod-*"}, QDir::Files), QStringList{});
   const QStringList lines = journal(path);
   ASSERT_EQ(lines.size(), 10) << lines.join('\n').toStdString();
   EXPECT_TRUE(QRegularExpression("^Inicio: ZadiRod [0-9.]+$").match(lines[0]).hasMatch())
