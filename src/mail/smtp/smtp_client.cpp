@@ -291,6 +291,12 @@ void SmtpClient::authLogin() {
 
 void SmtpClient::send(const MailMessage& message) {
   if (!connected()) throw Error(latin1(kNotConnected));
+  // An address a server would misread is never sent: the whole mail fails before the
+  // transaction starts, so that nobody gets it while the one it was meant for does not.
+  for (const AddressList* list : {&message.recipients(), &message.ccList(), &message.bccList()})
+    for (const MailAddress& entry : list->entries())
+      if (!isSendableAddress(entry.address))
+        throw Error(QString::fromUtf8(kUnsendableAddress).arg(fromCp1252(entry.text)));
   if (state_ != State::Authenticated) authenticate();
 
   // The files are opened before the transaction starts, so that one that cannot be read fails
