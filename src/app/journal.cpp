@@ -85,9 +85,10 @@ QString journalText(const RunEvent& event) {
       return QStringLiteral("Correo NO enviado (error): %1: %2")
           .arg(fileOf(event), oneLine(event.text));
     case T::MailNotAttempted:
-      return QStringLiteral(
-                 "Correo NO enviado (no intentado): %1: el usuario no tiene cuenta de correo")
-          .arg(fileOf(event));
+      return QStringLiteral("Correo NO enviado (no intentado): %1: %2")
+          .arg(fileOf(event), event.text.isEmpty()
+                                  ? QStringLiteral("el usuario no tiene cuenta de correo")
+                                  : oneLine(event.text));
     case T::DayEnded:
       return QStringLiteral("D\u00eda terminado: %1").arg(day(event));
     case T::RunEnded:

@@ -18,6 +18,7 @@ void ReportRun::record(RunEvent event) {
 
 bool ReportRun::run() {
   resultFlag_ = false;
+  unreachable_.clear();
   QDate day = dates_.firstDay();
   record({.type = RunEvent::Type::RunStarted, .day = day});
   try {
@@ -60,7 +61,21 @@ void ReportRun::oneFile(Kind kind, QDate day, bool prepareMail) {
     resultFlag_ = false;
     return;
   }
+  if (!unreachable_.isEmpty()) {
+    // Not attempted: the report did not go out, and the result flag stays as it was.
+    record({.type = RunEvent::Type::MailNotAttempted,
+            .kind = kind,
+            .day = day,
+            .path = file.path,
+            .text = unreachable_});
+    return;
+  }
   const MailResult mail = mail_.enviarcorreo(kind, day, file.path);
+  if (giveUpOnUnreachable_ && mail.outcome == MailOutcome::Failed && mail.serverUnreachable)
+    unreachable_ = QStringLiteral(
+                       "el servidor de correo no respondi\u00f3 a un correo anterior "
+                       "de esta corrida: ") +
+                   mail.text;
   RunEvent event{.kind = kind, .day = day, .path = file.path, .text = mail.text};
   switch (mail.outcome) {
     case MailOutcome::Sent:

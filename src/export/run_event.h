@@ -22,7 +22,7 @@ struct RunEvent {
     FileNotWritten,    // kind, day, path; text: the reason
     MailSent,          // kind, day, path; text: the server's last reply
     MailFailed,        // kind, day, path; text: the error
-    MailNotAttempted,  // kind, day, path (no mail account)
+    MailNotAttempted,  // kind, day, path; text: why, when not for want of a mail account
     DayEnded,          // day
     RunEnded,          // resultFlag: the last mail attempted went out
     RunStopped,        // text: the error that ended the run before its last day

@@ -52,7 +52,7 @@ class Tfcierre::RunHooks : public exporting::RunDates,
       case MailOutcome::Sent:
         return {outcome, w_.mailer_.lastReply()};
       case MailOutcome::Failed:
-        return {outcome, w_.lastErrorLine_};
+        return {outcome, w_.lastErrorLine_, w_.mailer_.serverUnreachable()};
       case MailOutcome::NotAttempted:
         break;
     }
@@ -161,6 +161,8 @@ void Tfcierre::SpeedButton1Click() {
   RunHooks hooks(*this);
   exporting::ReportRun run(hooks, hooks, hooks,
                            [this](const RunEvent& event) { onRunEvent(event); });
+  // Nobody waits at a scheduler's start for a server that does not answer.
+  run.setGiveUpOnUnreachableServer(owner_.unattended());
   const bool resultFlag = run.run();
 
   // The last mail of the run went out: the program ends. A scheduler's start ends with its

@@ -728,6 +728,54 @@ TEST_F(UnattendedTest, NoPasswordReachesTheJournal) {
   }
 }
 
+// A mail server that cannot be reached: the first mail fails, the run's later mails are not
+// attempted (each journalled with the reason), every file is still written, and the program
+// ends at once with status 1 instead of trying every mail of a catch-up run.
+TEST_F(UnattendedTest, AnUnreachableMailServerEndsTheMailingOfTheRun) {
+  quint16 closedPort = 0;
+  {
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    closedPort = probe.serverPort();
+  }
+  ASSERT_NO_FATAL_FAILURE(makeCompany({.port = QByteArray::number(closedPort)}));
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  const Finished f = run(unattended("2025-08-11", "2025-08-13"));
+  expectEnded(f, 1);
+  EXPECT_LT(f.ms, kPromptMs);
+  EXPECT_EQ(files().size(), 6);
+
+  QStringList expected{startLine("2025-08-11", "2025-08-13"), settingsLine(), connectionLine(),
+                       "Corrida: desde el 2025-08-11"};
+  bool first = true;
+  for (const char* iso : {"2025-08-11", "2025-08-12", "2025-08-13"}) {
+    const QByteArray day(iso);
+    const QString suffix = QString::fromLatin1(day.mid(8, 2) + day.mid(5, 2) + day.left(4));
+    for (const char* kind : {"inventarios", "ventas"}) {
+      const QString name = QString::fromLatin1(kind) + suffix + ".txt";
+      const QString of =
+          QStringLiteral("%1 del %2 \\(%3\\)").arg(kind, iso, esc(out() + '/' + name));
+      expected += fileLines(kind, iso, name)[0];
+      expected += first ? QStringLiteral(
+                              "Correo NO enviado \\(error\\): %1: Socket Error # "
+                              "10061 / Connection refused\\.")
+                              .arg(of)
+                        : QStringLiteral(
+                              "Correo NO enviado \\(no intentado\\): %1: el servidor "
+                              "de correo no respondi\u00f3 a un correo anterior de "
+                              "esta corrida: Socket Error # 10061 / Connection "
+                              "refused\\.")
+                              .arg(of);
+      first = false;
+    }
+  }
+  expected +=
+      {"Corrida terminada: el \u00faltimo correo intentado no sali\u00f3 \\(o no hubo "
+       "correo\\)",
+       "Fin: estado de salida 1"};
+  expectLines(journal(journalPath()), expected);
+}
+
 // A second unattended start for the same output folder while another holds it: it ends at
 // once with status 3 and touches no file. The holder is first the real program in the middle
 // of its run, then a lock taken by the test itself; the file of a lock whose program was killed
@@ -791,7 +839,10 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
     EXPECT_EQ(lines.filter("Otra corrida").size(), 0) << lines.join('\n').toStdString();
     EXPECT_EQ(lines.filter(QRegularExpression("^Archivo escrito: ")).size(), 2)
         << lines.join('\n').toStdString();
-    EXPECT_EQ(lines.filter(QRegularExpression("^Correo NO enviado \\(error\\): ")).size(), 2)
+    // The first mail finds no server; the second is not attempted.
+    EXPECT_EQ(lines.filter(QRegularExpression("^Correo NO enviado \\(error\\): ")).size(), 1)
+        << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.filter(QRegularExpression("^Correo NO enviado \\(no intentado\\): ")).size(), 1)
         << lines.join('\n').toStdString();
   }
   {

@@ -177,7 +177,14 @@ void SmtpClient::connectToServer() {
   layer->setHost(host_);
   layer->setPort(port_);
 
-  openConnection(Clock::now() + timeouts_.connect);
+  serverUnreachable_ = false;
+  timedOut_ = false;
+  try {
+    openConnection(Clock::now() + timeouts_.connect);
+  } catch (const Error&) {
+    serverUnreachable_ = true;
+    throw;
+  }
   greet();
 }
 
@@ -211,7 +218,13 @@ void SmtpClient::openConnection(Clock::time_point deadline) {
 }
 
 void SmtpClient::greet() {
-  const SmtpReply greeting = readReply(Clock::now() + timeouts_.greeting, "the server's greeting");
+  SmtpReply greeting;
+  try {
+    greeting = readReply(Clock::now() + timeouts_.greeting, "the server's greeting");
+  } catch (const Error&) {
+    serverUnreachable_ = timedOut_;
+    throw;
+  }
   if (greeting.code != 220) {
     closeConnection();
     throw replyError(greeting);
@@ -468,6 +481,7 @@ void SmtpClient::failSocket() {
 }
 
 void SmtpClient::failTimeout(const char* what) {
+  timedOut_ = true;
   failConnection(latin1(kTimeoutPrefix) + latin1(what) + QLatin1Char('.'));
 }
 
