@@ -15,6 +15,7 @@
 #include "app/observed_notifier.h"
 #include "app/run_lock.h"
 #include "app/wait_cursor.h"
+#include "common/clock.h"
 #include "common/cp1252.h"
 #include "db/data_module.h"
 #include "export/run_status.h"
@@ -140,6 +141,23 @@ int main(int argc, char** argv) {
                       QStringLiteral("ZadiRod: %1; este arranque termina sin hacer nada").arg(why));
     endRequested = true;
   };
+
+  // The files are named and the mails dated after the short date form: a start where it is not
+  // year first (a scheduler's, in the C locale, gives "10 Dec 2026") would send wrongly named
+  // files as a success.
+  if (start.unattended && !endRequested) {
+    const QDate today = zavelo::Clock::today();
+    const QByteArray shown = zavelo::Clock::shortDate(today);
+    if (!zavelo::Clock::isYearFirst(shown, today))
+      refuseStart(
+          QStringLiteral(
+              "la forma corta de la fecha de este equipo da \u00ab%1\u00bb para el %2; una "
+              "corrida desatendida necesita a\u00f1o, mes y d\u00eda en ese orden (%3). En Linux "
+              "se fija con LC_TIME, por ejemplo LC_TIME=ja_JP.UTF-8; en Windows, en la "
+              "configuraci\u00f3n regional (formato de fecha corta)")
+              .arg(zavelo::fromCp1252(shown), today.toString(Qt::ISODate),
+                   today.toString(QStringLiteral("yyyy/MM/dd"))));
+  }
 
   // Held until the program ends, however long the run takes; the kernel frees it when the
   // process ends, however it ends.

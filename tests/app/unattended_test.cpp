@@ -776,6 +776,48 @@ TEST_F(UnattendedTest, AnUnreachableMailServerEndsTheMailingOfTheRun) {
   expectLines(journal(journalPath()), expected);
 }
 
+// A scheduler's start where the short date form is not year first (cron's C locale gives
+// "10 Dec 2026") would name and date the files wrongly: it stops before it connects, with
+// status 2, and says what it found and how to set the form. Nothing is written or mailed.
+TEST_F(UnattendedTest, ADateFormThatIsNotYearFirstStopsAnUnattendedStart) {
+  const struct {
+    const char* locale;
+    const char* dateForm;  // the short form of the child's today, as QDate::toString writes it
+  } cases[] = {{"C", "d MMM yyyy"}, {"en_GB.UTF-8", "dd/MM/yyyy"}};
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.locale);
+    QFile::remove(journalPath());
+    QProcessEnvironment env = environment();
+    env.insert("LC_ALL", c.locale);
+    env.insert("LANG", c.locale);
+    const QDate before = childToday();
+    const Finished f = run(unattended("2025-08-11", "2025-08-11"), env);
+    const QDate after = childToday();
+    expectEnded(f, 2);
+    EXPECT_LT(f.ms, kPromptMs);
+    EXPECT_EQ(files(), QStringList{});
+    const QDate today = f.err.contains(before.toString(Qt::ISODate)) ? before : after;
+    const QString why =
+        QStringLiteral(
+            "la forma corta de la fecha de este equipo da \u00ab%1\u00bb para el %2; "
+            "una corrida desatendida necesita a\u00f1o, mes y d\u00eda en ese orden "
+            "(%3). En Linux se fija con LC_TIME, por ejemplo LC_TIME=ja_JP.UTF-8; en "
+            "Windows, en la configuraci\u00f3n regional (formato de fecha corta)")
+            .arg(QLocale::c().toString(today, QString::fromLatin1(c.dateForm)),
+                 today.toString(Qt::ISODate), today.toString("yyyy/MM/dd"));
+    EXPECT_TRUE(f.err.contains("ZadiRod: " + why + "; este arranque termina sin hacer nada"))
+        << f.err.toStdString();
+    expectLines(journal(journalPath()),
+                {startLine("2025-08-11", "2025-08-11"), settingsLine(),
+                 "Arranque detenido: " + esc(why), "Fin: estado de salida 2"});
+  }
+  EXPECT_EQ(stopAndRead().size(), 0);
+  EXPECT_TRUE(server->sessionLog(1).isEmpty());
+}
+
 // A second unattended start for the same output folder while another holds it: it ends at
 // once with status 3 and touches no file. The holder is first the real program in the middle
 // of its run, then a lock taken by the test itself; the file of a lock whose program was killed
