@@ -21,6 +21,22 @@ QString oneLine(QString text) {
   return text;
 }
 
+// Control characters (from a server's reply, an error text, a file name) written as \xNN, so
+// that every line stays text; tabs stay. Backslashes stay as they are: Windows paths are full
+// of them.
+QString escaped(const QString& text) {
+  QString out;
+  out.reserve(text.size());
+  for (const QChar c : text) {
+    const char16_t u = c.unicode();
+    if ((u < 0x20 && u != u'\t') || (u >= 0x7F && u <= 0x9F))
+      out += QStringLiteral("\\x%1").arg(int(u), 2, 16, QChar(u'0'));
+    else
+      out += c;
+  }
+  return out;
+}
+
 // "inventarios" or "ventas", as the files are named.
 QString kindName(const RunEvent& event) {
   return event.kind ? QString::fromLatin1(exporting::filePrefix(*event.kind)) : QString();
@@ -129,11 +145,22 @@ QString Journal::scrubbed(QString text) const {
 void Journal::record(const RunEvent& event) {
   // The window's own bookkeeping between days says nothing the file lines do not.
   if (event.type == RunEvent::Type::DayEnded) return;
-  write(journalText(event));
+  // Only the texts that come from outside (paths, the database and its user, replies, errors,
+  // what a box says) could carry a password: they are masked before they are put into the
+  // program's own words, which masking never touches. The start line, the mode and the lock
+  // lines are the program's own.
+  using T = RunEvent::Type;
+  RunEvent masked = event;
+  if (event.type != T::ProgramStarted && event.type != T::AlreadyRunning &&
+      event.type != T::StartRefused)
+    masked.text = scrubbed(event.text);
+  if (event.type != T::SettingsRead) masked.detail = scrubbed(event.detail);
+  masked.path = scrubbed(event.path);
+  write(journalText(masked));
 }
 
 void Journal::write(const QString& text) {
-  const QByteArray line = (stamp(now_()) + u' ' + scrubbed(text)).toUtf8() + '\n';
+  const QByteArray line = (stamp(now_()) + u' ' + escaped(text)).toUtf8() + '\n';
   const QFileInfo info(path_);
   if (info.exists() && info.size() > 0 && info.size() + line.size() > rolloverBytes_) {
     // One earlier file is kept; the one before it goes.

@@ -22,11 +22,13 @@ class Journal {
 
   const QString& path() const { return path_; }
 
-  // Texts that must never reach the file (passwords); each is written as "********" instead.
+  // Texts that must never reach the file (passwords): where an event's own texts (its text,
+  // detail and path, which come from outside) hold one, it is written as "********" instead.
   void addSecret(const QString& secret);
 
   void record(const exporting::RunEvent& event);
-  // One line with the time in front.
+  // One line with the time in front, as given but for control characters, which are written
+  // as \xNN.
   void write(const QString& text);
 
   // Where the time comes from; tests fix it.

@@ -125,6 +125,49 @@ TEST(Journal, RollsOverAtOneMebibyteKeepingOneEarlierFile) {
       EXPECT_TRUE(line.endsWith(text)) << path.toStdString();
 }
 
+// A password that is an ordinary word is masked in what came from outside, and the program's
+// own words stay as they are.
+TEST(Journal, MaskingNeverTouchesTheProgramsOwnWords) {
+  test::TempDir dir;
+  Journal journal(dir.filePath("z.log"));
+  journal.addSecret("de");
+  journal.record({.type = Type::MessageBox, .text = "clave de acceso"});
+  journal.record({.type = Type::ProgramStarted,
+                  .text = "ZadiRod 1.0, arranque desatendido del 2025-08-11 al 2025-08-11"});
+  journal.record(
+      {.type = Type::SettingsRead, .text = "/erp/settingsenvio.conf", .detail = "desatendido"});
+  journal.record({.type = Type::ProgramEnded, .exitStatus = 2});
+  const QStringList lines = linesOf(journal.path());
+  ASSERT_EQ(lines.size(), 4);
+  EXPECT_TRUE(lines[0].endsWith(" Mensaje (error): clave ******** acceso"))
+      << lines[0].toStdString();
+  EXPECT_TRUE(
+      lines[1].endsWith(" Inicio: ZadiRod 1.0, arranque desatendido del 2025-08-11 al 2025-08-11"))
+      << lines[1].toStdString();
+  EXPECT_TRUE(lines[2].endsWith(
+      QStringLiteral(" Configuraci\u00f3n: /erp/settingsenvio.conf, modo desatendido")))
+      << lines[2].toStdString();
+  EXPECT_TRUE(lines[3].endsWith(" Fin: estado de salida 2")) << lines[3].toStdString();
+}
+
+// Control characters from outside are written as \xNN: every line stays text.
+TEST(Journal, ControlCharactersAreWrittenEscaped) {
+  test::TempDir dir;
+  Journal journal(dir.filePath("z.log"));
+  journal.record({.type = Type::MailFailed,
+                  .path = "C:\\reportes\\i.txt",
+                  .text = QString::fromLatin1("550 \x1b[31mno\x00 \x7f\t\x85"
+                                              "fin",
+                                              19)});
+  const QByteArray bytes = test::readFile(journal.path());
+  for (const char c : bytes.chopped(1))
+    EXPECT_TRUE(c == '\t' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+  EXPECT_TRUE(
+      bytes.endsWith("Correo NO enviado (error):  del  (C:\\reportes\\i.txt): 550 \\x1b[31mno\\x00 "
+                     "\\x7f\t\\x85fin\n"))
+      << bytes.toStdString();
+}
+
 TEST(Journal, PasswordsNeverReachTheFile) {
   test::TempDir dir;
   Journal journal(dir.filePath("z.log"));
