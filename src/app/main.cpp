@@ -58,6 +58,23 @@ QString defaultJournalPath() {
   return QDir(folder).filePath(QStringLiteral("zadirod.log"));
 }
 
+// The settings file as the journal tells it: read, not there, or there but not read.
+QString settingsText(const zavelo::settings::SettingsFileRead& read) {
+  using State = zavelo::settings::SettingsFileState;
+  const QString path = QDir::toNativeSeparators(read.path);
+  switch (read.state) {
+    case State::Read:
+      return path;
+    case State::Missing:
+      return QStringLiteral("sin archivo de configuraci\u00f3n (%1 no existe)").arg(path);
+    case State::Unreadable:
+      return QStringLiteral("%1 no se pudo leer").arg(path);
+    case State::NotLooked:
+      break;
+  }
+  return QStringLiteral("sin archivo de configuraci\u00f3n");
+}
+
 QString startText(const zavelo::StartOptions& options) {
   QString text = QStringLiteral("ZadiRod %1").arg(QCoreApplication::applicationVersion());
   if (options.unattended)
@@ -126,9 +143,7 @@ int main(int argc, char** argv) {
   window->setRunListener(listener);
   if (journal) journal->addSecret(window->passwordText());
   listener({.type = RunEvent::Type::SettingsRead,
-            .text = window->settingsFile().isEmpty()
-                        ? QStringLiteral("sin archivo de configuraci\u00f3n")
-                        : QDir::toNativeSeparators(window->settingsFile()),
+            .text = settingsText(window->settingsRead()),
             .detail = start.unattended          ? QStringLiteral("desatendido")
                       : window->automaticMode() ? QStringLiteral("autom\u00e1tico")
                                                 : QStringLiteral("interactivo")});

@@ -543,6 +543,46 @@ TEST_F(UnattendedTest, StartsThatStopOnAnErrorEndByThemselvesWithStatusTwo) {
   EXPECT_TRUE(server->sessionLog(1).isEmpty());
 }
 
+// The journal's settings line says truthfully what became of the settings file: read, not
+// there, or there but not read (a line of 10,000 characters).
+TEST_F(UnattendedTest, TheSettingsLineTellsAMissingFileFromOneThatCouldNotBeRead) {
+  const QString path = dir("erp") + "/settingsenvio.conf";
+  const struct {
+    const char* what;
+    std::optional<QByteArray> file;  // the settings file's bytes; none: no file
+    QString line;
+    int status;
+  } cases[] = {
+      {"read", std::nullopt, QString(), 0},
+      {"missing", std::nullopt,
+       QStringLiteral("Configuraci\u00f3n: sin archivo de configuraci\u00f3n (%1 no existe), modo "
+                      "desatendido")
+           .arg(path),
+       2},
+      {"a line of 10,000 characters", "linea1\r\n" + QByteArray(10000, 'x') + "\r\n",
+       QStringLiteral("Configuraci\u00f3n: %1 no se pudo leer, modo desatendido").arg(path), 2},
+  };
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    QFile::remove(journalPath());
+    ASSERT_NO_FATAL_FAILURE(writeSettings());
+    if (c.status != 0) {
+      ASSERT_TRUE(QFile::remove(path));
+      if (c.file) temp.write("erp/settingsenvio.conf", *c.file);
+    }
+    const Finished f = run(unattended("2025-08-11", "2025-08-11"));
+    expectEnded(f, c.status);
+    const QStringList lines = journal(journalPath());
+    // (A box that the reading of the settings gave comes first.)
+    const QString expected =
+        c.status == 0 ? QStringLiteral("Configuraci\u00f3n: %1, modo desatendido").arg(path)
+                      : c.line;
+    EXPECT_EQ(lines.filter(QRegularExpression("^Configuraci\u00f3n: ")), QStringList{expected});
+  }
+}
+
 // Reports that were made but did not reach their recipients, or were not made at all: the run
 // goes on to its end, the program ends by itself and says so with status 1, also where the
 // run's last mail went out after an earlier one failed.
