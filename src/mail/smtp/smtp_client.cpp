@@ -396,8 +396,10 @@ SmtpReply SmtpClient::command(const QByteArray& line, std::chrono::milliseconds 
   const Clock::time_point deadline = Clock::now() + timeout;
   write(line + "\r\n", 0, deadline, what);
   const SmtpReply reply = readReply(deadline, what);
-  // 421: the server is closing the connection, whatever the command was. Nothing more can be
-  // sent; its reason is the error.
+  // 421: the server is closing the connection, whatever the command was (RFC 5321 3.8).
+  // Nothing more can be sent; its reason is the error. Deliberately so at every step: no HELO
+  // after a 421 to EHLO, no RSET after one in the transaction and no QUIT, although the
+  // dialogue otherwise answers a refusal with RSET and ends with QUIT.
   if (reply.code == 421) {
     closeConnection();
     throw replyError(reply);
