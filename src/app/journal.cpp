@@ -122,6 +122,9 @@ QString journalText(const RunEvent& event) {
           .arg(oneLine(event.text));
     case T::StartRefused:
       return QStringLiteral("Arranque detenido: ") + oneLine(event.text);
+    case T::Stopped:
+      return QStringLiteral("Detenido por la se\u00f1al %1: el programa termina")
+          .arg(oneLine(event.text));
     case T::ProgramEnded:
       return QStringLiteral("Fin: estado de salida %1").arg(event.exitStatus);
   }

@@ -14,9 +14,11 @@
 #include "app/message_box_notifier.h"
 #include "app/observed_notifier.h"
 #include "app/run_lock.h"
+#include "app/stop_signals.h"
 #include "app/wait_cursor.h"
 #include "common/clock.h"
 #include "common/cp1252.h"
+#include "common/stop_request.h"
 #include "db/data_module.h"
 #include "export/run_status.h"
 #include "settings/registry.h"
@@ -86,6 +88,14 @@ QString startText(const zavelo::StartOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any other thread: SIGTERM and SIGINT end the program cleanly (status 2), also once
+  // the embedded database engine has installed handlers of its own.
+  zavelo::watchStopSignals([] {
+    if (QCoreApplication* app = QCoreApplication::instance())
+      QMetaObject::invokeMethod(
+          app, [] { QCoreApplication::exit(); }, Qt::QueuedConnection);
+  });
+
   // Without arguments the program is the interactive one and reads no command line at all.
   zavelo::StartOptions start;
   if (argc > 1) {
@@ -200,7 +210,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  if (!endRequested) {
+  if (!endRequested && !zavelo::stopRequested()) {
     if (start.unattended) window->setUnattended(start.firstDay, start.lastDay);
     window->show();
     // Active from the start, also where no window manager hands it the focus: its first
@@ -210,6 +220,8 @@ int main(int argc, char** argv) {
   }
   // Gone before the data holder it reads from, in case the loop ended before its deletion ran.
   delete window.data();
+  if (zavelo::stopRequested())
+    listener({.type = RunEvent::Type::Stopped, .text = zavelo::stopSignalName()});
   const int exitStatus = status.exitStatus();
   listener({.type = RunEvent::Type::ProgramEnded, .exitStatus = exitStatus});
   return exitStatus;

@@ -3,6 +3,7 @@
 #include <QSaveFile>
 #include <cerrno>
 
+#include "common/stop_request.h"
 #include "db/sql_literal.h"
 
 namespace zavelo::exporting {
@@ -83,6 +84,11 @@ std::optional<QString> writeExportFile(const QString& directory, const QString& 
   bool ok = true;
   LineView line;
   while (ok && next(line)) {
+    if (stopRequested()) {
+      // Stopped from outside: nothing half written stays behind.
+      file.cancelWriting();
+      return failure(path, stopText());
+    }
     if (line) block.append(*line);
     block.append("\r\n", 2);
     if (block.size() >= kBlockSize) ok = flushBlock();

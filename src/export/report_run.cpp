@@ -3,7 +3,9 @@
 #include <QString>
 #include <exception>
 
+#include "common/error.h"
 #include "common/error_report.h"
+#include "common/stop_request.h"
 
 namespace zavelo::exporting {
 
@@ -39,6 +41,8 @@ bool ReportRun::run() {
 }
 
 void ReportRun::oneFile(Kind kind, QDate day, bool prepareMail) {
+  // A stop asked from outside ends the run between its steps, like an error.
+  if (stopRequested()) throw Error(stopText());
   const DayExport file = files_.generararchivo(kind, day);
   if (file.error) {
     record({.type = RunEvent::Type::FileNotWritten,
@@ -70,6 +74,7 @@ void ReportRun::oneFile(Kind kind, QDate day, bool prepareMail) {
             .text = unreachable_});
     return;
   }
+  if (stopRequested()) throw Error(stopText());
   const MailResult mail = mail_.enviarcorreo(kind, day, file.path);
   if (giveUpOnUnreachable_ && mail.outcome == MailOutcome::Failed && mail.serverUnreachable)
     unreachable_ = QStringLiteral(

@@ -29,6 +29,7 @@ struct RunEvent {
     MessageBox,        // box, text: what a message box says (or would have said)
     AlreadyRunning,    // text: the lock that another unattended run holds
     StartRefused,      // text: why an unattended start cannot go on (before it connects)
+    Stopped,           // text: the signal (SIGTERM, SIGINT) that ended the program
     ProgramEnded,      // exitStatus
   };
   // The three boxes the program shows.

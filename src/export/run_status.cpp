@@ -24,6 +24,7 @@ void RunStatus::record(const RunEvent& event) {
       break;
     case RunEvent::Type::RunStopped:
     case RunEvent::Type::StartRefused:
+    case RunEvent::Type::Stopped:
       status = kStopped;
       break;
     case RunEvent::Type::MessageBox:

@@ -72,6 +72,8 @@ TEST(JournalText, OneSpanishLinePerEvent) {
        "Mensaje (aviso): No se encontr\u00f3 la Clave"},
       {{.type = Type::StartRefused, .text = "no se puede crear la carpeta /x:\nNot a directory"},
        "Arranque detenido: no se puede crear la carpeta /x: / Not a directory"},
+      {{.type = Type::Stopped, .text = "SIGTERM"},
+       "Detenido por la se\u00f1al SIGTERM: el programa termina"},
       {{.type = Type::ProgramEnded, .exitStatus = 3}, "Fin: estado de salida 3"},
   };
   for (const auto& c : cases) EXPECT_EQ(journalText(c.event), QString::fromUtf8(c.text));

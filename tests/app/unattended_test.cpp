@@ -24,6 +24,10 @@
 #include <memory>
 #include <optional>
 
+#ifndef Q_OS_WIN
+#include <signal.h>
+#endif
+
 #include "app/run_lock.h"
 #include "common/cp1252.h"
 #include "fixtures/company_db.h"
@@ -92,6 +96,7 @@ class Child {
   }
 
   bool running() const { return process_.state() != QProcess::NotRunning; }
+  qint64 pid() const { return process_.processId(); }
 
   // Waits for the end; a program still running after limitMs is killed and the test fails.
   Finished finish(int limitMs) {
@@ -857,6 +862,55 @@ TEST_F(UnattendedTest, ADateFormThatIsNotYearFirstStopsAnUnattendedStart) {
   EXPECT_EQ(stopAndRead().size(), 0);
   EXPECT_TRUE(server->sessionLog(1).isEmpty());
 }
+
+#ifndef Q_OS_WIN
+// SIGTERM (as timeout or a service manager sends it) and SIGINT (Ctrl+C) end a run at once and
+// cleanly, also with the embedded database engine loaded: the run is waiting for a mail server
+// that never greets, after its inventory file; it stops there, leaves no half file, journals
+// the stop and ends by itself with status 2.
+TEST_F(UnattendedTest, SigtermAndSigintEndAnEmbeddedRunAtOnceAndCleanly) {
+  const struct {
+    const char* name;
+    int signal;
+  } cases[] = {{"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}};
+  QTcpServer silent;
+  ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+  ASSERT_NO_FATAL_FAILURE(makeCompany({.port = QByteArray::number(silent.serverPort())}));
+  ASSERT_NO_FATAL_FAILURE(writeSettings({.servidor = company->servidor(FbMode::Embedded)}));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QFile::remove(journalPath());
+    for (const QString& name : QDir(out()).entryList(QDir::Files | QDir::Hidden))
+      QFile::remove(out() + '/' + name);
+    Child child;
+    launch(child, unattended("2025-08-11", "2025-08-12"), environment());
+    ASSERT_TRUE(silent.waitForNewConnection(60'000)) << "the run never reached the mail";
+    ASSERT_EQ(::kill(pid_t(child.pid()), c.signal), 0);
+    QElapsedTimer timer;
+    timer.start();
+    const Finished f = finish(child, 30'000);
+    expectEnded(f, 2);
+    std::cout << "[ timing ] ended " << timer.elapsed() << " ms after " << c.name << "\n";
+    // The inventory file, whole; nothing else, not even a temporary file.
+    EXPECT_EQ(QDir(out()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{"inventarios11082025.txt"});
+    const QStringList lines = journal(journalPath());
+    EXPECT_EQ(lines
+                  .filter(QRegularExpression("^Corrida detenida por un error: detenido por la "
+                                             "se\u00f1al " +
+                                             QString::fromLatin1(c.name) + "$"))
+                  .size(),
+              1)
+        << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.mid(lines.size() - 2),
+              (QStringList{QStringLiteral("Detenido por la se\u00f1al %1: el programa termina")
+                               .arg(QString::fromLatin1(c.name)),
+                           "Fin: estado de salida 2"}))
+        << lines.join('\n').toStdString();
+    while (silent.hasPendingConnections()) delete silent.nextPendingConnection();
+  }
+}
+#endif
 
 // A second unattended start for the same output folder while another holds it: it ends at
 // once with status 3 and touches no file. The holder is first the real program in the middle

@@ -351,6 +351,7 @@ TEST(RunStatus, WorstOfWhatHappened) {
       {{box(Box::Notice)}, 2},
       {{failed, stopped, sent}, 2},
       {{sent, RunEvent{.type = Type::StartRefused}}, 2},
+      {{sent, RunEvent{.type = Type::Stopped}}, 2},
       {{stopped, busy}, 3},
       {{busy, failed}, 3},
   };

@@ -11,6 +11,7 @@
 
 #include "common/cp1252.h"
 #include "common/error.h"
+#include "common/stop_request.h"
 #include "mail/smtp/dot_stuffer.h"
 #include "mail/smtp/first_connection.h"
 #include "mail/smtp/message_stream.h"
@@ -27,6 +28,9 @@ using std::chrono::milliseconds;
 // The message is made and goes to the connection in blocks of this size, each against its own
 // deadline.
 constexpr qsizetype kDataBlock = 256 * 1024;
+
+// The longest single wait on the connection; a longer one goes in slices of this size.
+constexpr milliseconds kWaitSlice(250);
 
 // A refused reply as the system's error: the server's text, its bytes read as Windows-1252
 // like every other 8-bit text of the system.
@@ -445,9 +449,11 @@ void SmtpClient::wait(Wait what, Clock::time_point deadline, const char* whatFor
       failConnection(latin1(kClosedGracefully));
     failSocket();
   }
+  // A stop asked from outside ends the wait, which goes in slices so as to see it promptly.
+  if (stopRequested()) failConnection(stopText());
   const auto remaining = duration_cast<milliseconds>(deadline - Clock::now());
   if (remaining.count() <= 0) failTimeout(whatFor);
-  const int ms = static_cast<int>(std::min<qint64>(remaining.count(), INT_MAX));
+  const int ms = static_cast<int>(std::min<qint64>(remaining.count(), kWaitSlice.count()));
   auto* ssl = qobject_cast<QSslSocket*>(socket_.get());
   bool progress = false;
   switch (what) {
@@ -463,6 +469,9 @@ void SmtpClient::wait(Wait what, Clock::time_point deadline, const char* whatFor
   }
   if (progress) return;
   const bool timedOut = socket_->error() == QAbstractSocket::SocketTimeoutError;
+  // Only a slice ran out: the caller waits again.
+  if (timedOut && socket_->state() == QAbstractSocket::ConnectedState && Clock::now() < deadline)
+    return;
   if (timedOut && socket_->state() == QAbstractSocket::ConnectedState) failTimeout(whatFor);
   if (what == Wait::Handshake) failConnection(latin1(kTlsFailed));
   if (socket_->state() != QAbstractSocket::ConnectedState || isRemoteClose(socket_->error()))
