@@ -163,7 +163,13 @@ void Journal::record(const RunEvent& event) {
 }
 
 void Journal::write(const QString& text) {
-  const QByteArray line = (stamp(now_()) + u' ' + escaped(text)).toUtf8() + '\n';
+  // A line is kept to a size one reads: a server that replies with a mebibyte of noise does
+  // not fill the journal with it.
+  QString shown = escaped(text);
+  if (shown.size() > kMaxLineLength)
+    shown = shown.left(kMaxLineLength) +
+            QStringLiteral(" \u2026 (%1 caracteres m\u00e1s)").arg(shown.size() - kMaxLineLength);
+  const QByteArray line = (stamp(now_()) + u' ' + shown).toUtf8() + '\n';
   const QFileInfo info(path_);
   if (info.exists() && info.size() > 0 && info.size() + line.size() > rolloverBytes_) {
     // One earlier file is kept; the one before it goes.

@@ -17,6 +17,8 @@ class Journal {
  public:
   // The size at which the file is moved aside to path + ".1" (the one earlier file kept).
   static constexpr qint64 kRolloverBytes = 1024 * 1024;
+  // The longest text of one line, in characters; the rest is left out, and counted.
+  static constexpr qsizetype kMaxLineLength = 8192;
 
   explicit Journal(QString path, qint64 rolloverBytes = kRolloverBytes);
 

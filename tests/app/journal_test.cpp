@@ -170,6 +170,28 @@ TEST(Journal, ControlCharactersAreWrittenEscaped) {
       << bytes.toStdString();
 }
 
+// A reply of a mebibyte of control characters: one line of text, cut to a size one reads,
+// with what was left out counted.
+TEST(Journal, AHugeTextIsCutAndItsRestCounted) {
+  test::TempDir dir;
+  Journal journal(dir.filePath("z.log"));
+  const RunEvent event{.type = Type::MailFailed, .text = "5" + QString(1024 * 1024, QChar(0x1b))};
+  journal.record(event);
+  const QStringList lines = linesOf(journal.path());
+  ASSERT_EQ(lines.size(), 1);
+  // Each ESC is written as the four characters \x1b.
+  const qsizetype whole = journalText(event).size() + 3 * 1024 * 1024;
+  const QString kept = lines[0].mid(lines[0].indexOf(' ') + 1);
+  EXPECT_TRUE(kept.startsWith("Correo NO enviado (error):  del  (): 5\\x1b\\x1b"));
+  EXPECT_EQ(kept.size(),
+            Journal::kMaxLineLength + QStringLiteral(" \u2026 (%1 caracteres m\u00e1s)")
+                                          .arg(whole - Journal::kMaxLineLength)
+                                          .size());
+  EXPECT_TRUE(kept.endsWith(
+      QStringLiteral(" \u2026 (%1 caracteres m\u00e1s)").arg(whole - Journal::kMaxLineLength)))
+      << kept.right(60).toStdString();
+}
+
 TEST(Journal, PasswordsNeverReachTheFile) {
   test::TempDir dir;
   Journal journal(dir.filePath("z.log"));
