@@ -465,6 +465,25 @@ TEST_F(ReportMailingWindowTest, ASilentServerCostsAnUnattendedRunOneTimeOut) {
   }
 }
 
+// An error that echoes the mail account's password (here a refused recipient whose address
+// holds it) reaches the run's listeners, and so the journal, with the password masked; the
+// status list shows the error as it came.
+TEST_F(ReportMailingWindowTest, TheMailPasswordIsMaskedInWhatTheRunTellsItsListeners) {
+  const QByteArray recipient = QByteArray(kMailPass) + "@cliente.example";
+  ASSERT_NO_FATAL_FAILURE(startServer({"--refuse-rcpt", QString::fromLatin1(recipient)}));
+  ASSERT_NO_FATAL_FAILURE(prepare({}, {.destinatarios = recipient}));
+  std::vector<exporting::RunEvent> events;
+  selection->setRunListener([&](const exporting::RunEvent& e) { events.push_back(e); });
+  EXPECT_FALSE(run());
+  QStringList failed;
+  for (const exporting::RunEvent& e : events)
+    if (e.type == exporting::RunEvent::Type::MailFailed) failed += e.text;
+  EXPECT_EQ(failed, QStringList(2, "<********@cliente.example>: Recipient address rejected\n"));
+  EXPECT_EQ(memoLines().first(),
+            "ERROR: <" + QString::fromLatin1(recipient) + ">: Recipient address rejected");
+  stopAndRead();
+}
+
 TEST_F(ReportMailingWindowTest, PortTextThatIsNoNumberEndsTheRunBeforeTheFirstMail) {
   for (const QByteArray& text : {QByteArray("25 "), QByteArray("SMTP"), QByteArray("")}) {
     SCOPED_TRACE("'" + text.toStdString() + "'");
