@@ -21,6 +21,22 @@ QString oneLine(QString text) {
   return text;
 }
 
+// Control characters (from a server's reply, an error text, a file name) written as \xNN, so
+// that every line stays text; tabs stay. Backslashes stay as they are: Windows paths are full
+// of them.
+QString escaped(const QString& text) {
+  QString out;
+  out.reserve(text.size());
+  for (const QChar c : text) {
+    const char16_t u = c.unicode();
+    if ((u < 0x20 && u != u'\t') || (u >= 0x7F && u <= 0x9F))
+      out += QStringLiteral("\\x%1").arg(int(u), 2, 16, QChar(u'0'));
+    else
+      out += c;
+  }
+  return out;
+}
+
 // "inventarios" or "ventas", as the files are named.
 QString kindName(const RunEvent& event) {
   return event.kind ? QString::fromLatin1(exporting::filePrefix(*event.kind)) : QString();
@@ -86,9 +102,10 @@ QString journalText(const RunEvent& event) {
       return QStringLiteral("Correo NO enviado (error): %1: %2")
           .arg(fileOf(event), oneLine(event.text));
     case T::MailNotAttempted:
-      return QStringLiteral(
-                 "Correo NO enviado (no intentado): %1: el usuario no tiene cuenta de correo")
-          .arg(fileOf(event));
+      return QStringLiteral("Correo NO enviado (no intentado): %1: %2")
+          .arg(fileOf(event), event.text.isEmpty()
+                                  ? QStringLiteral("el usuario no tiene cuenta de correo")
+                                  : oneLine(event.text));
     case T::DayEnded:
       return QStringLiteral("D\u00eda terminado: %1").arg(day(event));
     case T::RunEnded:
@@ -103,6 +120,11 @@ QString journalText(const RunEvent& event) {
       return QStringLiteral(
                  "Otra corrida desatendida est\u00e1 en curso (%1): este arranque no "
                  "hace nada")
+          .arg(oneLine(event.text));
+    case T::StartRefused:
+      return QStringLiteral("Arranque detenido: ") + oneLine(event.text);
+    case T::Stopped:
+      return QStringLiteral("Detenido por la se\u00f1al %1: el programa termina")
           .arg(oneLine(event.text));
     case T::ProgramEnded:
       return QStringLiteral("Fin: estado de salida %1").arg(event.exitStatus);
@@ -127,11 +149,28 @@ QString Journal::scrubbed(QString text) const {
 void Journal::record(const RunEvent& event) {
   // The window's own bookkeeping between days says nothing the file lines do not.
   if (event.type == RunEvent::Type::DayEnded) return;
-  write(journalText(event));
+  // Only the texts that come from outside (paths, the database and its user, replies, errors,
+  // what a box says) could carry a password: they are masked before they are put into the
+  // program's own words, which masking never touches. The start line, the mode and the lock
+  // lines are the program's own.
+  using T = RunEvent::Type;
+  RunEvent masked = event;
+  if (event.type != T::ProgramStarted && event.type != T::AlreadyRunning &&
+      event.type != T::StartRefused)
+    masked.text = scrubbed(event.text);
+  if (event.type != T::SettingsRead) masked.detail = scrubbed(event.detail);
+  masked.path = scrubbed(event.path);
+  write(journalText(masked));
 }
 
 void Journal::write(const QString& text) {
-  const QByteArray line = (stamp(now_()) + u' ' + scrubbed(text)).toUtf8() + '\n';
+  // A line is kept to a size one reads: a server that replies with a mebibyte of noise does
+  // not fill the journal with it.
+  QString shown = escaped(text);
+  if (shown.size() > kMaxLineLength)
+    shown = shown.left(kMaxLineLength) +
+            QStringLiteral(" \u2026 (%1 caracteres m\u00e1s)").arg(shown.size() - kMaxLineLength);
+  const QByteArray line = (stamp(now_()) + u' ' + shown).toUtf8() + '\n';
   const QFileInfo info(path_);
   if (info.exists() && info.size() > 0 && info.size() + line.size() > rolloverBytes_) {
     // One earlier file is kept; the one before it goes.

@@ -17,16 +17,20 @@ class Journal {
  public:
   // The size at which the file is moved aside to path + ".1" (the one earlier file kept).
   static constexpr qint64 kRolloverBytes = 1024 * 1024;
+  // The longest text of one line, in characters; the rest is left out, and counted.
+  static constexpr qsizetype kMaxLineLength = 8192;
 
   explicit Journal(QString path, qint64 rolloverBytes = kRolloverBytes);
 
   const QString& path() const { return path_; }
 
-  // Texts that must never reach the file (passwords); each is written as "********" instead.
+  // Texts that must never reach the file (passwords): where an event's own texts (its text,
+  // detail and path, which come from outside) hold one, it is written as "********" instead.
   void addSecret(const QString& secret);
 
   void record(const exporting::RunEvent& event);
-  // One line with the time in front.
+  // One line with the time in front, as given but for control characters, which are written
+  // as \xNN.
   void write(const QString& text);
 
   // Where the time comes from; tests fix it.

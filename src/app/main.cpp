@@ -4,7 +4,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
-#include <QLockFile>
 #include <QPointer>
 #include <QStandardPaths>
 #include <optional>
@@ -15,8 +14,11 @@
 #include "app/message_box_notifier.h"
 #include "app/observed_notifier.h"
 #include "app/run_lock.h"
+#include "app/stop_signals.h"
 #include "app/wait_cursor.h"
+#include "common/clock.h"
 #include "common/cp1252.h"
+#include "common/stop_request.h"
 #include "db/data_module.h"
 #include "export/run_status.h"
 #include "settings/registry.h"
@@ -58,6 +60,23 @@ QString defaultJournalPath() {
   return QDir(folder).filePath(QStringLiteral("zadirod.log"));
 }
 
+// The settings file as the journal tells it: read, not there, or there but not read.
+QString settingsText(const zavelo::settings::SettingsFileRead& read) {
+  using State = zavelo::settings::SettingsFileState;
+  const QString path = QDir::toNativeSeparators(read.path);
+  switch (read.state) {
+    case State::Read:
+      return path;
+    case State::Missing:
+      return QStringLiteral("sin archivo de configuraci\u00f3n (%1 no existe)").arg(path);
+    case State::Unreadable:
+      return QStringLiteral("%1 no se pudo leer").arg(path);
+    case State::NotLooked:
+      break;
+  }
+  return QStringLiteral("sin archivo de configuraci\u00f3n");
+}
+
 QString startText(const zavelo::StartOptions& options) {
   QString text = QStringLiteral("ZadiRod %1").arg(QCoreApplication::applicationVersion());
   if (options.unattended)
@@ -69,6 +88,14 @@ QString startText(const zavelo::StartOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any other thread: SIGTERM and SIGINT end the program cleanly (status 2), also once
+  // the embedded database engine has installed handlers of its own.
+  zavelo::watchStopSignals([] {
+    if (QCoreApplication* app = QCoreApplication::instance())
+      QMetaObject::invokeMethod(
+          app, [] { QCoreApplication::exit(); }, Qt::QueuedConnection);
+  });
+
   // Without arguments the program is the interactive one and reads no command line at all.
   zavelo::StartOptions start;
   if (argc > 1) {
@@ -132,26 +159,64 @@ int main(int argc, char** argv) {
   window->setRunListener(listener);
   if (journal) journal->addSecret(window->passwordText());
   listener({.type = RunEvent::Type::SettingsRead,
-            .text = window->settingsFile().isEmpty()
-                        ? QStringLiteral("sin archivo de configuraci\u00f3n")
-                        : QDir::toNativeSeparators(window->settingsFile()),
+            .text = settingsText(window->settingsRead()),
             .detail = start.unattended          ? QStringLiteral("desatendido")
                       : window->automaticMode() ? QStringLiteral("autom\u00e1tico")
                                                 : QStringLiteral("interactivo")});
 
-  QLockFile lock(zavelo::runLockPath(window->directorio()));
-  lock.setStaleLockTime(0);  // held as long as its process lives, however long the run takes
-  if (start.unattended && !endRequested && !lock.tryLock(0)) {
-    listener({.type = RunEvent::Type::AlreadyRunning,
-              .text = QDir::toNativeSeparators(lock.fileName())});
+  // An unattended start that cannot go on says why in the journal and on stderr, and ends
+  // before it connects.
+  const auto refuseStart = [&](const QString& why) {
+    listener({.type = RunEvent::Type::StartRefused, .text = why});
     zavelo::printLine(stderr,
-                      QStringLiteral("ZadiRod: otra corrida desatendida usa la carpeta %1; este "
-                                     "arranque termina sin hacer nada")
-                          .arg(zavelo::fromCp1252(window->directorio())));
+                      QStringLiteral("ZadiRod: %1; este arranque termina sin hacer nada").arg(why));
     endRequested = true;
+  };
+
+  // The files are named and the mails dated after the short date form: a start where it is not
+  // year first (a scheduler's, in the C locale, gives "10 Dec 2026") would send wrongly named
+  // files as a success.
+  if (start.unattended && !endRequested) {
+    const QDate today = zavelo::Clock::today();
+    const QByteArray shown = zavelo::Clock::shortDate(today);
+    if (!zavelo::Clock::isYearFirst(shown, today))
+      refuseStart(
+          QStringLiteral(
+              "la forma corta de la fecha de este equipo da \u00ab%1\u00bb para el %2; una "
+              "corrida desatendida necesita a\u00f1o, mes y d\u00eda en ese orden (%3). En Linux "
+              "se fija con LC_TIME, por ejemplo LC_TIME=ja_JP.UTF-8; en Windows, en la "
+              "configuraci\u00f3n regional (formato de fecha corta)")
+              .arg(zavelo::fromCp1252(shown), today.toString(Qt::ISODate),
+                   today.toString(QStringLiteral("yyyy/MM/dd"))));
   }
 
-  if (!endRequested) {
+  // Held until the program ends, however long the run takes; the kernel frees it when the
+  // process ends, however it ends.
+  std::optional<zavelo::RunLock> lock;
+  if (start.unattended && !endRequested) {
+    lock.emplace(window->directorio());
+    switch (lock->tryLock()) {
+      case zavelo::RunLock::State::HeldElsewhere:
+        listener({.type = RunEvent::Type::AlreadyRunning,
+                  .text = QDir::toNativeSeparators(lock->path())});
+        zavelo::printLine(stderr,
+                          QStringLiteral("ZadiRod: otra corrida desatendida usa la carpeta %1; "
+                                         "este arranque termina sin hacer nada")
+                              .arg(zavelo::fromCp1252(window->directorio())));
+        endRequested = true;
+        break;
+      case zavelo::RunLock::State::Failed:
+        refuseStart(QStringLiteral("no se puede tomar el bloqueo de las corridas desatendidas "
+                                   "(%1): %2")
+                        .arg(QDir::toNativeSeparators(lock->path()), lock->error()));
+        break;
+      case zavelo::RunLock::State::Taken:
+      case zavelo::RunLock::State::Unlocked:
+        break;
+    }
+  }
+
+  if (!endRequested && !zavelo::stopRequested()) {
     if (start.unattended) window->setUnattended(start.firstDay, start.lastDay);
     window->show();
     // Active from the start, also where no window manager hands it the focus: its first
@@ -161,6 +226,8 @@ int main(int argc, char** argv) {
   }
   // Gone before the data holder it reads from, in case the loop ended before its deletion ran.
   delete window.data();
+  if (zavelo::stopRequested())
+    listener({.type = RunEvent::Type::Stopped, .text = zavelo::stopSignalName()});
   const int exitStatus = status.exitStatus();
   listener({.type = RunEvent::Type::ProgramEnded, .exitStatus = exitStatus});
   return exitStatus;

@@ -2,6 +2,7 @@
 
 #include "app/console.h"
 #include "common/handler_abandoned.h"
+#include "common/stop_request.h"
 
 namespace zavelo {
 
@@ -13,7 +14,8 @@ ObservedNotifier::ObservedNotifier(Notifier* shown, exporting::RunListener liste
 
 void ObservedNotifier::heard(RunEvent::Box box, const QString& title, const QString& text) {
   if (listener_) listener_({.type = RunEvent::Type::MessageBox, .text = text, .box = box});
-  if (shown_) return;
+  // Once a stop was asked for, no box waits for a click: the program ends.
+  if (shown_ && !stopRequested()) return;
   printLine(stderr, title + QStringLiteral(": ") + text);
   if (endProgram_) endProgram_();
 }
@@ -21,18 +23,18 @@ void ObservedNotifier::heard(RunEvent::Box box, const QString& title, const QStr
 void ObservedNotifier::errorReport(const QString& title, const QString& text) {
   heard(RunEvent::Box::ErrorReport, title, text);
   // The handler has already been left: the report is shown on the way out of it.
-  if (shown_) shown_->errorReport(title, text);
+  if (shown_ && !stopRequested()) shown_->errorReport(title, text);
 }
 
 void ObservedNotifier::notice(const QString& title, const QString& text) {
   heard(RunEvent::Box::Notice, title, text);
-  if (!shown_) throw HandlerAbandoned(text);
+  if (!shown_ || stopRequested()) throw HandlerAbandoned(text);
   shown_->notice(title, text);
 }
 
 void ObservedNotifier::errorBox(const QString& title, const QString& text) {
   heard(RunEvent::Box::ErrorBox, title, text);
-  if (!shown_) throw HandlerAbandoned(text);
+  if (!shown_ || stopRequested()) throw HandlerAbandoned(text);
   shown_->errorBox(title, text);
 }
 

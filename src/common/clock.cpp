@@ -17,6 +17,16 @@ QByteArray Clock::shortDate(QDate day) {
   return toCp1252(locale.toString(day, QLocale::ShortFormat));
 }
 
+bool Clock::isYearFirst(const QByteArray& text, QDate day) {
+  if (text.size() != 10 || !day.isValid()) return false;
+  const char separator = text[4];
+  if (text[7] != separator || (separator >= '0' && separator <= '9')) return false;
+  const QByteArray expected = QByteArray::number(day.year()).rightJustified(4, '0') + separator +
+                              QByteArray::number(day.month()).rightJustified(2, '0') + separator +
+                              QByteArray::number(day.day()).rightJustified(2, '0');
+  return text == expected;
+}
+
 void Clock::setToday(std::optional<QDate> day) {
   g_today = day;
 }

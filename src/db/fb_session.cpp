@@ -4,6 +4,8 @@
 #include <cstring>
 #include <memory>
 
+#include "common/cp1252.h"
+
 namespace zavelo::db::fb {
 
 namespace {
@@ -189,18 +191,29 @@ Session::Session(const Client& client, const AttachSettings& settings)
   // The builder's parameter block carries its own version tag.
   const Disposed<Firebird::IXpbBuilder> dpb(
       client_.util->getXpbBuilder(&st, Firebird::IXpbBuilder::DPB, nullptr, 0));
-  // The user name and password go as they are: the server decides what they mean.
-  dpb->insertString(&st, isc_dpb_user_name, settings_.user.constData());
-  dpb->insertString(&st, isc_dpb_password, settings_.password.constData());
+  // The texts are the settings' Windows-1252 bytes. The client takes them in the system's
+  // character set and passes them on as UTF-8: on Windows it converts them from the ANSI code
+  // page itself, elsewhere it takes them as UTF-8 already, where a byte beyond ASCII (a
+  // password with "ñ") is refused or means another text. So, there, they go as UTF-8, and the
+  // parameter block says so.
+#ifdef _WIN32
+  const auto text = [](const QByteArray& bytes) { return bytes; };
+#else
+  const auto text = [](const QByteArray& bytes) { return fromCp1252(bytes).toUtf8(); };
+  dpb->insertTag(&st, isc_dpb_utf8_filename);
+#endif
+  const QByteArray database = text(settings_.database);
+  dpb->insertString(&st, isc_dpb_user_name, text(settings_.user).constData());
+  dpb->insertString(&st, isc_dpb_password, text(settings_.password).constData());
   if (!settings_.role.isEmpty())
-    dpb->insertString(&st, isc_dpb_sql_role_name, settings_.role.constData());
+    dpb->insertString(&st, isc_dpb_sql_role_name, text(settings_.role).constData());
   if (!settings_.charset.isEmpty())
     dpb->insertString(&st, isc_dpb_lc_ctype, settings_.charset.constData());
   dpb->insertInt(&st, isc_dpb_sql_dialect, int(settings_.dialect));
   const unsigned length = dpb->getBufferLength(&st);
   const unsigned char* buffer = dpb->getBuffer(&st);
 
-  attachment_ = Ref(provider_->attachDatabase(&st, settings_.database.constData(), length, buffer));
+  attachment_ = Ref(provider_->attachDatabase(&st, database.constData(), length, buffer));
 }
 
 Session::~Session() {

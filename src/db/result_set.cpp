@@ -99,7 +99,7 @@ bool ResultSet::locate(QByteArrayView columnName, QByteArrayView value) {
   for (size_t i = 0; i < rows_.size(); ++i) {
     const std::optional<QByteArrayView> v = rows_.view(i, size_t(column));
     if (v && *v == value) {
-      current_ = int(i);
+      current_ = qint64(i);
       eof_ = false;
       return true;
     }
@@ -107,11 +107,11 @@ bool ResultSet::locate(QByteArrayView columnName, QByteArrayView value) {
   return false;
 }
 
-void ResultSet::insertRow(int position, std::vector<std::pair<QByteArray, Value>> columnValues) {
+void ResultSet::insertRow(qint64 position, std::vector<std::pair<QByteArray, Value>> columnValues) {
   requireOpen();
   std::vector<Value> row(size_t(columns_.size()));
   for (auto& [name, v] : columnValues) row[size_t(columnIndex(name))] = std::move(v);
-  const int at = std::clamp(position, 0, recordCount());
+  const qint64 at = std::clamp<qint64>(position, 0, recordCount());
   rows_.insertRow(size_t(at), row);
   current_ = at;
   eof_ = false;

@@ -32,9 +32,10 @@ class ResultSet {
   bool isOpen() const { return open_; }
 
   const QList<QByteArray>& columns() const { return columns_; }
-  int recordCount() const { return int(rows_.size()); }
+  // 64-bit: a set of more than 2^31 rows is counted as it is, not wrapped.
+  qint64 recordCount() const { return qint64(rows_.size()); }
   // The current row, from 0; -1 when there is none.
-  int currentRow() const { return current_; }
+  qint64 currentRow() const { return current_; }
 
   void first();
   // Past the last row the set stays there and eof() turns true.
@@ -61,7 +62,7 @@ class ResultSet {
   bool locate(QByteArrayView columnName, QByteArrayView value);
   // Adds a row in memory at position (clamped to 0..recordCount()), with the named columns
   // set and the others NULL, and stands on it.
-  void insertRow(int position, std::vector<std::pair<QByteArray, Value>> columnValues);
+  void insertRow(qint64 position, std::vector<std::pair<QByteArray, Value>> columnValues);
 
  private:
   void requireOpen() const;
@@ -71,7 +72,7 @@ class ResultSet {
   bool open_ = false;
   QList<QByteArray> columns_;
   RowStore rows_;
-  int current_ = -1;
+  qint64 current_ = -1;
   bool eof_ = true;
 };
 

@@ -1,7 +1,9 @@
 #include "export/export_file.h"
 
 #include <QSaveFile>
+#include <cerrno>
 
+#include "common/stop_request.h"
 #include "db/sql_literal.h"
 
 namespace zavelo::exporting {
@@ -53,11 +55,28 @@ std::optional<QString> writeExportFile(const QString& directory, const QString& 
   if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
     return failure(path, file.errorString());
 
+  // The system's own error of the last failed call, where the file keeps none: a write the
+  // disk takes only part of returns a short count without an error (the next one says why), and
+  // a failed commit may leave the file's error cleared.
+  int systemError = 0;
+  const auto reason = [&] {
+    if (file.error() != QFileDevice::NoError && !file.errorString().isEmpty())
+      return file.errorString();
+    if (systemError != 0) return qt_error_string(systemError);
+    return QStringLiteral("error de escritura sin causa conocida");
+  };
+
   QByteArray block;
   block.reserve(kBlockSize + 1024);
   const auto flushBlock = [&]() -> bool {
-    if (block.isEmpty()) return true;
-    if (file.write(block) != block.size()) return false;
+    qsizetype done = 0;
+    while (done < block.size()) {
+      errno = 0;
+      const qint64 written = file.write(block.constData() + done, block.size() - done);
+      systemError = errno;
+      if (written <= 0) return false;  // a short write goes on; the next one tells why it stops
+      done += written;
+    }
     block.resize(0);  // keeps the capacity
     return true;
   };
@@ -65,17 +84,27 @@ std::optional<QString> writeExportFile(const QString& directory, const QString& 
   bool ok = true;
   LineView line;
   while (ok && next(line)) {
+    if (stopRequested()) {
+      // Stopped from outside: nothing half written stays behind.
+      file.cancelWriting();
+      return failure(path, stopText());
+    }
     if (line) block.append(*line);
     block.append("\r\n", 2);
     if (block.size() >= kBlockSize) ok = flushBlock();
     line.reset();
   }
   // commit() writes out, syncs and renames over the target; on failure it drops the temporary.
-  if (ok) ok = flushBlock() && file.commit();
+  if (ok) ok = flushBlock();
+  if (ok) {
+    errno = 0;
+    ok = file.commit();
+    systemError = errno;
+  }
   if (!ok) {
-    const QString reason = file.errorString();
+    const QString why = reason();
     file.cancelWriting();
-    return failure(path, reason);
+    return failure(path, why);
   }
   return std::nullopt;
 }

@@ -3,7 +3,9 @@
 #include <QString>
 #include <exception>
 
+#include "common/error.h"
 #include "common/error_report.h"
+#include "common/stop_request.h"
 
 namespace zavelo::exporting {
 
@@ -18,6 +20,7 @@ void ReportRun::record(RunEvent event) {
 
 bool ReportRun::run() {
   resultFlag_ = false;
+  unreachable_.clear();
   QDate day = dates_.firstDay();
   record({.type = RunEvent::Type::RunStarted, .day = day});
   try {
@@ -38,6 +41,8 @@ bool ReportRun::run() {
 }
 
 void ReportRun::oneFile(Kind kind, QDate day, bool prepareMail) {
+  // A stop asked from outside ends the run between its steps, like an error.
+  if (stopRequested()) throw Error(stopText());
   const DayExport file = files_.generararchivo(kind, day);
   if (file.error) {
     record({.type = RunEvent::Type::FileNotWritten,
@@ -60,7 +65,22 @@ void ReportRun::oneFile(Kind kind, QDate day, bool prepareMail) {
     resultFlag_ = false;
     return;
   }
+  if (!unreachable_.isEmpty()) {
+    // Not attempted: the report did not go out, and the result flag stays as it was.
+    record({.type = RunEvent::Type::MailNotAttempted,
+            .kind = kind,
+            .day = day,
+            .path = file.path,
+            .text = unreachable_});
+    return;
+  }
+  if (stopRequested()) throw Error(stopText());
   const MailResult mail = mail_.enviarcorreo(kind, day, file.path);
+  if (giveUpOnUnreachable_ && mail.outcome == MailOutcome::Failed && mail.serverUnreachable)
+    unreachable_ = QStringLiteral(
+                       "el servidor de correo no respondi\u00f3 a un correo anterior "
+                       "de esta corrida: ") +
+                   mail.text;
   RunEvent event{.kind = kind, .day = day, .path = file.path, .text = mail.text};
   switch (mail.outcome) {
     case MailOutcome::Sent:

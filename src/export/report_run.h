@@ -33,6 +33,8 @@ class RunExport {
 struct MailResult {
   MailOutcome outcome = MailOutcome::NotAttempted;
   QString text;  // the server's last reply when sent, the error when failed
+  // Failed because the mail server could not be reached or did not greet in time.
+  bool serverUnreachable = false;
 };
 
 class RunMail {
@@ -53,6 +55,12 @@ class ReportRun {
   // out. An error that ends the run early is recorded (RunStopped) and passes on to the caller.
   bool run();
 
+  // Once a mail found the server unreachable (or silent past its greeting time), the run's
+  // later mails are not attempted, each recorded with the reason: a scheduler's catch-up run
+  // then costs one time-out instead of one per mail. Off by default, as a user at the window
+  // may be waiting for a server that comes back.
+  void setGiveUpOnUnreachableServer(bool giveUp) { giveUpOnUnreachable_ = giveUp; }
+
   const std::vector<RunEvent>& events() const { return events_; }
   bool resultFlag() const { return resultFlag_; }
   // 0 when every report was written and mailed, 1 when one was not, 2 when the run stopped.
@@ -70,6 +78,9 @@ class ReportRun {
   std::vector<RunEvent> events_;
   RunStatus status_;
   bool resultFlag_ = false;
+  bool giveUpOnUnreachable_ = false;
+  // Why the later mails are not attempted, once the server was found unreachable.
+  QString unreachable_;
 };
 
 }  // namespace zavelo::exporting

@@ -22,12 +22,14 @@ struct RunEvent {
     FileNotWritten,    // kind, day, path; text: the reason
     MailSent,          // kind, day, path; text: the server's last reply
     MailFailed,        // kind, day, path; text: the error
-    MailNotAttempted,  // kind, day, path (no mail account)
+    MailNotAttempted,  // kind, day, path; text: why, when not for want of a mail account
     DayEnded,          // day
     RunEnded,          // resultFlag: the last mail attempted went out
     RunStopped,        // text: the error that ended the run before its last day
     MessageBox,        // box, text: what a message box says (or would have said)
     AlreadyRunning,    // text: the lock that another unattended run holds
+    StartRefused,      // text: why an unattended start cannot go on (before it connects)
+    Stopped,           // text: the signal (SIGTERM, SIGINT) that ended the program
     ProgramEnded,      // exitStatus
   };
   // The three boxes the program shows.

@@ -23,6 +23,8 @@ void RunStatus::record(const RunEvent& event) {
       status = kReportFailed;
       break;
     case RunEvent::Type::RunStopped:
+    case RunEvent::Type::StartRefused:
+    case RunEvent::Type::Stopped:
       status = kStopped;
       break;
     case RunEvent::Type::MessageBox:

@@ -44,6 +44,9 @@ class ReportMailer {
                            const QByteArray& destinatarios,
                            const std::function<void(const QString& errorText)>& reportFailure);
 
+  // Whether the last failed mail found its server unreachable or silent past its greeting.
+  bool serverUnreachable() const { return SMTP.serverUnreachable(); }
+
   // The server's reply to the last message sent, as one line of text ("250 OK id=…").
   const QString& lastReply() const { return lastReply_; }
 

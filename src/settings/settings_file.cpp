@@ -1,6 +1,7 @@
 #include "settings/settings_file.h"
 
 #include <QByteArray>
+#include <QFileInfo>
 #include <QtGlobal>
 #include <algorithm>
 
@@ -106,11 +107,19 @@ QString settingsFilePath(const QString& directory) {
 #endif
 }
 
-QString cargarsettings(const QString& directory, TSettingsEnvio& out) {
+QString cargarsettings(const QString& directory, TSettingsEnvio& out, SettingsFileState* state) {
   out = TSettingsEnvio{};
   const QString path = settingsFilePath(directory);
+  SettingsFileState ignored;
+  SettingsFileState& result = state ? *state : ignored;
   ExclusiveFile file;
-  if (!file.open(path)) return path;
+  if (!file.open(path)) {
+    result = QFileInfo::exists(path) || QFileInfo(path).isSymLink() ? SettingsFileState::Unreadable
+                                                                    : SettingsFileState::Missing;
+    return path;
+  }
+  // Until the last byte is read: a line too long throws on the way.
+  result = SettingsFileState::Unreadable;
 
   SettingsReader reader(out);
   // Pieces of a fixed size: a large file costs no more memory than a small one.
@@ -122,6 +131,7 @@ QString cargarsettings(const QString& directory, TSettingsEnvio& out) {
     remaining -= got;
     reader.feed(QByteArrayView(chunk.constData(), qsizetype(got)));
   }
+  if (remaining == 0) result = SettingsFileState::Read;
   return path;
 }
 

@@ -12,6 +12,14 @@ namespace zavelo::settings {
 // normalised, so an empty directory gives the file in the root of the current drive.
 QString settingsFilePath(const QString& directory);
 
+// What became of the settings file, for whoever tells the story of a start.
+enum class SettingsFileState {
+  NotLooked,   // no directory to look in
+  Missing,     // no file of that name
+  Unreadable,  // there, but it could not be opened or read to its end (or a line was too long)
+  Read,
+};
+
 // Reads the settings file of the ERP directory into out, which is emptied first.
 //
 // The file is opened for reading only, never created, and held exclusively while it is read
@@ -22,7 +30,9 @@ QString settingsFilePath(const QString& directory);
 // A line over 1024 characters closes the file and throws zavelo::Error("Range check error"),
 // with the values of the earlier lines kept and the others empty.
 //
-// Returns the path it looked at.
-QString cargarsettings(const QString& directory, TSettingsEnvio& out);
+// Returns the path it looked at; state, when given, says what became of the file (also when an
+// error is thrown).
+QString cargarsettings(const QString& directory, TSettingsEnvio& out,
+                       SettingsFileState* state = nullptr);
 
 }  // namespace zavelo::settings

@@ -4,10 +4,12 @@
 
 namespace zavelo::settings {
 
-QString loadStartupSettings(Notifier& notifier, const RegistryLocation& where,
-                            TSettingsEnvio& out) {
+QString loadStartupSettings(Notifier& notifier, const RegistryLocation& where, TSettingsEnvio& out,
+                            SettingsFileRead* read) {
   out = TSettingsEnvio{};
-  return cargarsettings(diraplicacion(notifier, where), out);
+  const QString directory = diraplicacion(notifier, where);
+  if (read) read->path = settingsFilePath(directory);
+  return cargarsettings(directory, out, read ? &read->state : nullptr);
 }
 
 }  // namespace zavelo::settings

@@ -6,13 +6,21 @@
 #include "common/notifier.h"
 #include "settings/registry.h"
 #include "settings/settings_envio.h"
+#include "settings/settings_file.h"
 
 namespace zavelo::settings {
 
 // diraplicacion, then cargarsettings on the directory it gives; out is emptied first. A
 // zavelo::Error from either (an invalid Directorio, a line over 1024 characters) goes to the
 // caller, which reports it; after an invalid Directorio the file is not read and every value
-// stays empty. Returns the path of the settings file it looked at.
-QString loadStartupSettings(Notifier& notifier, const RegistryLocation& where, TSettingsEnvio& out);
+// stays empty. Returns the path of the settings file it looked at. read, when given, gets that
+// path and what became of the file as they become known, so that they are there also when an
+// error is thrown.
+struct SettingsFileRead {
+  QString path;
+  SettingsFileState state = SettingsFileState::NotLooked;
+};
+QString loadStartupSettings(Notifier& notifier, const RegistryLocation& where, TSettingsEnvio& out,
+                            SettingsFileRead* read = nullptr);
 
 }  // namespace zavelo::settings

@@ -47,11 +47,14 @@ class Tfcierre::RunHooks : public exporting::RunDates,
   exporting::MailResult enviarcorreo(Kind kind, QDate day, const QString& path) override {
     w_.lastErrorLine_.clear();
     const MailOutcome outcome = w_.enviarcorreo(kind, day, path);
+    // What the server said goes on to the run's listeners (the journal): the mail account's
+    // password, should a reply or an error echo it, is masked here, where it is known. The
+    // status list shows the error as it came.
     switch (outcome) {
       case MailOutcome::Sent:
-        return {outcome, w_.mailer_.lastReply()};
+        return {outcome, withoutMailPassword(w_.mailer_.lastReply())};
       case MailOutcome::Failed:
-        return {outcome, w_.lastErrorLine_};
+        return {outcome, withoutMailPassword(w_.lastErrorLine_), w_.mailer_.serverUnreachable()};
       case MailOutcome::NotAttempted:
         break;
     }
@@ -59,6 +62,14 @@ class Tfcierre::RunHooks : public exporting::RunDates,
   }
 
  private:
+  QString withoutMailPassword(QString text) const {
+    const QByteArray& password = w_.mailer_.SMTP.password();
+    if (password.isEmpty()) return text;
+    for (const QString& secret : {fromCp1252(password), QString::fromLatin1(password.toBase64())})
+      text.replace(secret, QStringLiteral("********"));
+    return text;
+  }
+
   Tfcierre& w_;
 };
 
@@ -160,6 +171,8 @@ void Tfcierre::SpeedButton1Click() {
   RunHooks hooks(*this);
   exporting::ReportRun run(hooks, hooks, hooks,
                            [this](const RunEvent& event) { onRunEvent(event); });
+  // Nobody waits at a scheduler's start for a server that does not answer.
+  run.setGiveUpOnUnreachableServer(owner_.unattended());
   const bool resultFlag = run.run();
 
   // The last mail of the run went out: the program ends. A scheduler's start ends with its

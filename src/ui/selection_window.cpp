@@ -96,7 +96,7 @@ void Tfdorvanefamilia::FormCreate(const settings::RegistryLocation& where) {
   // The values read before an error stay as read; the error goes to the report afterwards.
   std::optional<Error> error;
   try {
-    settingsFile_ = settings::loadStartupSettings(notifier_, where, settings_);
+    settingsFile_ = settings::loadStartupSettings(notifier_, where, settings_, &settingsRead_);
   } catch (const Error& e) {
     error = e;
   }

@@ -16,6 +16,7 @@
 #include "export/run_event.h"
 #include "settings/registry.h"
 #include "settings/settings_envio.h"
+#include "settings/startup_settings.h"
 
 class QKeyEvent;
 
@@ -58,6 +59,8 @@ class Tfdorvanefamilia : public QWidget {
   QString passwordText() const;
   // The settings file that creation looked at (empty when the registry gave no folder).
   QString settingsFile() const { return settingsFile_; }
+  // The settings file looked at and what became of it, also when reading it failed.
+  const settings::SettingsFileRead& settingsRead() const { return settingsRead_; }
 
   // A scheduler's start: automatic mode whatever line 9 says, over the given days instead of
   // today, and the program ends when the run ends, whatever its result flag. A start whose
@@ -107,6 +110,7 @@ class Tfdorvanefamilia : public QWidget {
   db::Field CAgenciasSUCU_NOMBRE;
 
   QString settingsFile_;
+  settings::SettingsFileRead settingsRead_;
   bool connecting_ = false;  // inside CiaExit: its own focus moves start nothing
   bool shownOnce_ = false;
   bool unattended_ = false;

@@ -70,6 +70,10 @@ TEST(JournalText, OneSpanishLinePerEvent) {
         .text = "No se encontr\u00f3 la Clave",
         .box = RunEvent::Box::Notice},
        "Mensaje (aviso): No se encontr\u00f3 la Clave"},
+      {{.type = Type::StartRefused, .text = "no se puede crear la carpeta /x:\nNot a directory"},
+       "Arranque detenido: no se puede crear la carpeta /x: / Not a directory"},
+      {{.type = Type::Stopped, .text = "SIGTERM"},
+       "Detenido por la se\u00f1al SIGTERM: el programa termina"},
       {{.type = Type::ProgramEnded, .exitStatus = 3}, "Fin: estado de salida 3"},
   };
   // A file is named as the system writes its paths: with backslashes on Windows.
@@ -127,6 +131,71 @@ TEST(Journal, RollsOverAtOneMebibyteKeepingOneEarlierFile) {
   for (const QString& path : {current.filePath(), earlier.filePath()})
     for (const QString& line : linesOf(path))
       EXPECT_TRUE(line.endsWith(text)) << path.toStdString();
+}
+
+// A password that is an ordinary word is masked in what came from outside, and the program's
+// own words stay as they are.
+TEST(Journal, MaskingNeverTouchesTheProgramsOwnWords) {
+  test::TempDir dir;
+  Journal journal(dir.filePath("z.log"));
+  journal.addSecret("de");
+  journal.record({.type = Type::MessageBox, .text = "clave de acceso"});
+  journal.record({.type = Type::ProgramStarted,
+                  .text = "ZadiRod 1.0, arranque desatendido del 2025-08-11 al 2025-08-11"});
+  journal.record(
+      {.type = Type::SettingsRead, .text = "/erp/settingsenvio.conf", .detail = "desatendido"});
+  journal.record({.type = Type::ProgramEnded, .exitStatus = 2});
+  const QStringList lines = linesOf(journal.path());
+  ASSERT_EQ(lines.size(), 4);
+  EXPECT_TRUE(lines[0].endsWith(" Mensaje (error): clave ******** acceso"))
+      << lines[0].toStdString();
+  EXPECT_TRUE(
+      lines[1].endsWith(" Inicio: ZadiRod 1.0, arranque desatendido del 2025-08-11 al 2025-08-11"))
+      << lines[1].toStdString();
+  EXPECT_TRUE(lines[2].endsWith(
+      QStringLiteral(" Configuraci\u00f3n: /erp/settingsenvio.conf, modo desatendido")))
+      << lines[2].toStdString();
+  EXPECT_TRUE(lines[3].endsWith(" Fin: estado de salida 2")) << lines[3].toStdString();
+}
+
+// Control characters from outside are written as \xNN: every line stays text.
+TEST(Journal, ControlCharactersAreWrittenEscaped) {
+  test::TempDir dir;
+  Journal journal(dir.filePath("z.log"));
+  journal.record({.type = Type::MailFailed,
+                  .path = "C:\\reportes\\i.txt",
+                  .text = QString::fromLatin1("550 \x1b[31mno\x00 \x7f\t\x85"
+                                              "fin",
+                                              19)});
+  const QByteArray bytes = test::readFile(journal.path());
+  for (const char c : bytes.chopped(1))
+    EXPECT_TRUE(c == '\t' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+  EXPECT_TRUE(
+      bytes.endsWith("Correo NO enviado (error):  del  (C:\\reportes\\i.txt): 550 \\x1b[31mno\\x00 "
+                     "\\x7f\t\\x85fin\n"))
+      << bytes.toStdString();
+}
+
+// A reply of a mebibyte of control characters: one line of text, cut to a size one reads,
+// with what was left out counted.
+TEST(Journal, AHugeTextIsCutAndItsRestCounted) {
+  test::TempDir dir;
+  Journal journal(dir.filePath("z.log"));
+  const RunEvent event{.type = Type::MailFailed, .text = "5" + QString(1024 * 1024, QChar(0x1b))};
+  journal.record(event);
+  const QStringList lines = linesOf(journal.path());
+  ASSERT_EQ(lines.size(), 1);
+  // Each ESC is written as the four characters \x1b.
+  const qsizetype whole = journalText(event).size() + 3 * 1024 * 1024;
+  const QString kept = lines[0].mid(lines[0].indexOf(' ') + 1);
+  EXPECT_TRUE(kept.startsWith("Correo NO enviado (error):  del  (): 5\\x1b\\x1b"));
+  EXPECT_EQ(kept.size(),
+            Journal::kMaxLineLength + QStringLiteral(" \u2026 (%1 caracteres m\u00e1s)")
+                                          .arg(whole - Journal::kMaxLineLength)
+                                          .size());
+  EXPECT_TRUE(kept.endsWith(
+      QStringLiteral(" \u2026 (%1 caracteres m\u00e1s)").arg(whole - Journal::kMaxLineLength)))
+      << kept.right(60).toStdString();
 }
 
 TEST(Journal, PasswordsNeverReachTheFile) {

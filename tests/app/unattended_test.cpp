@@ -6,13 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QMap>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -23,6 +23,10 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+
+#ifndef Q_OS_WIN
+#include <signal.h>
+#endif
 
 #include "app/run_lock.h"
 #include "common/cp1252.h"
@@ -92,6 +96,7 @@ class Child {
   }
 
   bool running() const { return process_.state() != QProcess::NotRunning; }
+  qint64 pid() const { return process_.processId(); }
 
   // Waits for the end; a program still running after limitMs is killed and the test fails.
   Finished finish(int limitMs) {
@@ -364,11 +369,12 @@ TEST_F(UnattendedTest, EverythingSentEndsWithStatusZeroAndAJournalOfEveryStep) {
                   fileLines("ventas", "2025-08-11", "ventas11082025.txt") +
                   QStringList{"Corrida terminada: el \u00faltimo correo intentado sali\u00f3",
                               "Fin: estado de salida 0"});
-  // Nothing said on stderr about the run, and the lock is gone with the program, so that the
-  // next night's start is not turned away.
+  // Nothing said on stderr about the run; the lock is in the user's runtime folder, not in the
+  // temporary folder every user can write.
   EXPECT_FALSE(f.err.contains("ZadiRod:")) << f.err.toStdString();
   EXPECT_EQ(f.out, "") << "cron mails whatever a job prints";
   EXPECT_EQ(QDir(dir("tmp")).entryList({"zadirod-*"}, QDir::Files), QStringList{});
+  EXPECT_EQ(QDir(dir("runtime")).entryList({"zadirod-*.lock"}, QDir::Files).size(), 1);
   std::cout << "[ timing ] a whole unattended run took " << f.ms << " ms\n";
 }
 
@@ -540,6 +546,46 @@ TEST_F(UnattendedTest, StartsThatStopOnAnErrorEndByThemselvesWithStatusTwo) {
   }
   EXPECT_EQ(stopAndRead().size(), 0);
   EXPECT_TRUE(server->sessionLog(1).isEmpty());
+}
+
+// The journal's settings line says truthfully what became of the settings file: read, not
+// there, or there but not read (a line of 10,000 characters).
+TEST_F(UnattendedTest, TheSettingsLineTellsAMissingFileFromOneThatCouldNotBeRead) {
+  const QString path = dir("erp") + "/settingsenvio.conf";
+  const struct {
+    const char* what;
+    std::optional<QByteArray> file;  // the settings file's bytes; none: no file
+    QString line;
+    int status;
+  } cases[] = {
+      {"read", std::nullopt, QString(), 0},
+      {"missing", std::nullopt,
+       QStringLiteral("Configuraci\u00f3n: sin archivo de configuraci\u00f3n (%1 no existe), modo "
+                      "desatendido")
+           .arg(path),
+       2},
+      {"a line of 10,000 characters", "linea1\r\n" + QByteArray(10000, 'x') + "\r\n",
+       QStringLiteral("Configuraci\u00f3n: %1 no se pudo leer, modo desatendido").arg(path), 2},
+  };
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    QFile::remove(journalPath());
+    ASSERT_NO_FATAL_FAILURE(writeSettings());
+    if (c.status != 0) {
+      ASSERT_TRUE(QFile::remove(path));
+      if (c.file) temp.write("erp/settingsenvio.conf", *c.file);
+    }
+    const Finished f = run(unattended("2025-08-11", "2025-08-11"));
+    expectEnded(f, c.status);
+    const QStringList lines = journal(journalPath());
+    // (A box that the reading of the settings gave comes first.)
+    const QString expected =
+        c.status == 0 ? QStringLiteral("Configuraci\u00f3n: %1, modo desatendido").arg(path)
+                      : c.line;
+    EXPECT_EQ(lines.filter(QRegularExpression("^Configuraci\u00f3n: ")), QStringList{expected});
+  }
 }
 
 // Reports that were made but did not reach their recipients, or were not made at all: the run
@@ -727,10 +773,151 @@ TEST_F(UnattendedTest, NoPasswordReachesTheJournal) {
   }
 }
 
+// A mail server that cannot be reached: the first mail fails, the run's later mails are not
+// attempted (each journalled with the reason), every file is still written, and the program
+// ends at once with status 1 instead of trying every mail of a catch-up run.
+TEST_F(UnattendedTest, AnUnreachableMailServerEndsTheMailingOfTheRun) {
+  quint16 closedPort = 0;
+  {
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    closedPort = probe.serverPort();
+  }
+  ASSERT_NO_FATAL_FAILURE(makeCompany({.port = QByteArray::number(closedPort)}));
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  const Finished f = run(unattended("2025-08-11", "2025-08-13"));
+  expectEnded(f, 1);
+  EXPECT_LT(f.ms, kPromptMs);
+  EXPECT_EQ(files().size(), 6);
+
+  QStringList expected{startLine("2025-08-11", "2025-08-13"), settingsLine(), connectionLine(),
+                       "Corrida: desde el 2025-08-11"};
+  bool first = true;
+  for (const char* iso : {"2025-08-11", "2025-08-12", "2025-08-13"}) {
+    const QByteArray day(iso);
+    const QString suffix = QString::fromLatin1(day.mid(8, 2) + day.mid(5, 2) + day.left(4));
+    for (const char* kind : {"inventarios", "ventas"}) {
+      const QString name = QString::fromLatin1(kind) + suffix + ".txt";
+      const QString of =
+          QStringLiteral("%1 del %2 \\(%3\\)").arg(kind, iso, esc(out() + '/' + name));
+      expected += fileLines(kind, iso, name)[0];
+      expected += first ? QStringLiteral(
+                              "Correo NO enviado \\(error\\): %1: Socket Error # "
+                              "10061 / Connection refused\\.")
+                              .arg(of)
+                        : QStringLiteral(
+                              "Correo NO enviado \\(no intentado\\): %1: el servidor "
+                              "de correo no respondi\u00f3 a un correo anterior de "
+                              "esta corrida: Socket Error # 10061 / Connection "
+                              "refused\\.")
+                              .arg(of);
+      first = false;
+    }
+  }
+  expected +=
+      {"Corrida terminada: el \u00faltimo correo intentado no sali\u00f3 \\(o no hubo "
+       "correo\\)",
+       "Fin: estado de salida 1"};
+  expectLines(journal(journalPath()), expected);
+}
+
+#ifndef Q_OS_WIN  // XDG folders, POSIX permissions, LC_ALL: Linux only
+// A scheduler's start where the short date form is not year first (cron's C locale gives
+// "10 Dec 2026") would name and date the files wrongly: it stops before it connects, with
+// status 2, and says what it found and how to set the form. Nothing is written or mailed.
+TEST_F(UnattendedTest, ADateFormThatIsNotYearFirstStopsAnUnattendedStart) {
+  const struct {
+    const char* locale;
+    const char* dateForm;  // the short form of the child's today, as QDate::toString writes it
+  } cases[] = {{"C", "d MMM yyyy"}, {"en_GB.UTF-8", "dd/MM/yyyy"}};
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.locale);
+    QFile::remove(journalPath());
+    QProcessEnvironment env = environment();
+    env.insert("LC_ALL", c.locale);
+    env.insert("LANG", c.locale);
+    const QDate before = childToday();
+    const Finished f = run(unattended("2025-08-11", "2025-08-11"), env);
+    const QDate after = childToday();
+    expectEnded(f, 2);
+    EXPECT_LT(f.ms, kPromptMs);
+    EXPECT_EQ(files(), QStringList{});
+    const QDate today = f.err.contains(before.toString(Qt::ISODate)) ? before : after;
+    const QString why =
+        QStringLiteral(
+            "la forma corta de la fecha de este equipo da \u00ab%1\u00bb para el %2; "
+            "una corrida desatendida necesita a\u00f1o, mes y d\u00eda en ese orden "
+            "(%3). En Linux se fija con LC_TIME, por ejemplo LC_TIME=ja_JP.UTF-8; en "
+            "Windows, en la configuraci\u00f3n regional (formato de fecha corta)")
+            .arg(QLocale::c().toString(today, QString::fromLatin1(c.dateForm)),
+                 today.toString(Qt::ISODate), today.toString("yyyy/MM/dd"));
+    EXPECT_TRUE(f.err.contains("ZadiRod: " + why + "; este arranque termina sin hacer nada"))
+        << f.err.toStdString();
+    expectLines(journal(journalPath()),
+                {startLine("2025-08-11", "2025-08-11"), settingsLine(),
+                 "Arranque detenido: " + esc(why), "Fin: estado de salida 2"});
+  }
+  EXPECT_EQ(stopAndRead().size(), 0);
+  EXPECT_TRUE(server->sessionLog(1).isEmpty());
+}
+#endif
+
+#ifndef Q_OS_WIN
+// SIGTERM (as timeout or a service manager sends it) and SIGINT (Ctrl+C) end a run at once and
+// cleanly, also with the embedded database engine loaded: the run is waiting for a mail server
+// that never greets, after its inventory file; it stops there, leaves no half file, journals
+// the stop and ends by itself with status 2.
+TEST_F(UnattendedTest, SigtermAndSigintEndAnEmbeddedRunAtOnceAndCleanly) {
+  const struct {
+    const char* name;
+    int signal;
+  } cases[] = {{"SIGTERM", SIGTERM}, {"SIGINT", SIGINT}};
+  QTcpServer silent;
+  ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+  ASSERT_NO_FATAL_FAILURE(makeCompany({.port = QByteArray::number(silent.serverPort())}));
+  ASSERT_NO_FATAL_FAILURE(writeSettings({.servidor = company->servidor(FbMode::Embedded)}));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QFile::remove(journalPath());
+    for (const QString& name : QDir(out()).entryList(QDir::Files | QDir::Hidden))
+      QFile::remove(out() + '/' + name);
+    Child child;
+    launch(child, unattended("2025-08-11", "2025-08-12"), environment());
+    ASSERT_TRUE(silent.waitForNewConnection(60'000)) << "the run never reached the mail";
+    ASSERT_EQ(::kill(pid_t(child.pid()), c.signal), 0);
+    QElapsedTimer timer;
+    timer.start();
+    const Finished f = finish(child, 30'000);
+    expectEnded(f, 2);
+    std::cout << "[ timing ] ended " << timer.elapsed() << " ms after " << c.name << "\n";
+    // The inventory file, whole; nothing else, not even a temporary file.
+    EXPECT_EQ(QDir(out()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{"inventarios11082025.txt"});
+    const QStringList lines = journal(journalPath());
+    EXPECT_EQ(lines
+                  .filter(QRegularExpression("^Corrida detenida por un error: detenido por la "
+                                             "se\u00f1al " +
+                                             QString::fromLatin1(c.name) + "$"))
+                  .size(),
+              1)
+        << lines.join('\n').toStdString();
+    EXPECT_EQ(lines.mid(lines.size() - 2),
+              (QStringList{QStringLiteral("Detenido por la se\u00f1al %1: el programa termina")
+                               .arg(QString::fromLatin1(c.name)),
+                           "Fin: estado de salida 2"}))
+        << lines.join('\n').toStdString();
+    while (silent.hasPendingConnections()) delete silent.nextPendingConnection();
+  }
+}
+#endif
+
 // A second unattended start for the same output folder while another holds it: it ends at
 // once with status 3 and touches no file. The holder is first the real program in the middle
-// of its run, then a lock taken by the test itself; a lock whose program was killed holds
-// nothing.
+// of its run, then a lock taken by the test itself; the file of a lock whose program was killed
+// stays, and holds nothing.
 TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouchesNothing) {
   // A mail server that takes the connection and never greets: the first run waits there,
   // after its inventory file is written, with the folder held.
@@ -738,8 +925,9 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
   ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
   ASSERT_NO_FATAL_FAILURE(makeCompany({.port = QByteArray::number(silent.serverPort())}));
   ASSERT_NO_FATAL_FAILURE(writeSettings());
-  const QString lockName = QFileInfo(runLockPath(toCp1252(out()))).fileName();
-  const QString lockPath = dir("tmp") + '/' + lockName;
+  const QString lockPath = RunLock(toCp1252(out()), dir("runtime")).path();
+  const QString lockName = QFileInfo(lockPath).fileName();
+  ASSERT_EQ(QFileInfo(lockPath).absolutePath(), dir("runtime"));
 
   // The second start keeps its journal apart from the first's.
   const auto second = [&] {
@@ -768,15 +956,17 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
     ASSERT_TRUE(silent.waitForNewConnection(60'000)) << "the first run never reached the mail";
     EXPECT_EQ(files(), QStringList{"inventarios11082025.txt"});
     EXPECT_TRUE(QFile::exists(lockPath)) << "no lock at " << lockPath.toStdString();
-    EXPECT_EQ(QDir(dir("tmp")).entryList({"zadirod-*.lock"}, QDir::Files), QStringList{lockName});
+    EXPECT_EQ(QDir(dir("runtime")).entryList({"zadirod-*.lock"}, QDir::Files),
+              QStringList{lockName});
     second();
     EXPECT_TRUE(first.running()) << "the first run ended while the second started";
     first.kill();
   }
   {
     SCOPED_TRACE("left behind by a killed run");
-    // A scheduler that stops a task kills it: the lock file stays, but its process is gone,
-    // and the next night's start must not be turned away by it. Its mails find no server.
+    // A scheduler that stops a task kills it: the lock file stays, but its process is gone
+    // and with it the lock, so the next night's start is not turned away. Its mails find no
+    // server.
     EXPECT_TRUE(QFile::exists(lockPath));
     silent.close();
     QFile::remove(journalPath());
@@ -787,9 +977,11 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
     EXPECT_EQ(lines.filter("Otra corrida").size(), 0) << lines.join('\n').toStdString();
     EXPECT_EQ(lines.filter(QRegularExpression("^Archivo escrito: ")).size(), 2)
         << lines.join('\n').toStdString();
-    EXPECT_EQ(lines.filter(QRegularExpression("^Correo NO enviado \\(error\\): ")).size(), 2)
+    // The first mail finds no server; the second is not attempted.
+    EXPECT_EQ(lines.filter(QRegularExpression("^Correo NO enviado \\(error\\): ")).size(), 1)
         << lines.join('\n').toStdString();
-    EXPECT_FALSE(QFile::exists(lockPath)) << "the lock outlived the run";
+    EXPECT_EQ(lines.filter(QRegularExpression("^Correo NO enviado \\(no intentado\\): ")).size(), 1)
+        << lines.join('\n').toStdString();
   }
   {
     SCOPED_TRACE("held by the test");
@@ -803,20 +995,20 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
       ASSERT_TRUE(old.setFileTime(QDateTime::currentDateTime().addDays(-3),
                                   QFileDevice::FileModificationTime));
     }
-    QLockFile held(lockPath);
-    ASSERT_TRUE(held.tryLock(0));
+    RunLock held(toCp1252(out()), dir("runtime"));
+    ASSERT_EQ(held.tryLock(), RunLock::State::Taken) << held.error().toStdString();
     second();
-    EXPECT_TRUE(held.isLocked());
     EXPECT_TRUE(QFile::exists(lockPath)) << "the second start took the lock away";
+    // Still held: another taker is turned away.
+    EXPECT_EQ(RunLock(toCp1252(out()), dir("runtime")).tryLock(), RunLock::State::HeldElsewhere);
   }
   {
     SCOPED_TRACE("another folder held");
     // The lock is the folder's, not the machine's: a run for another folder holds nothing
     // here. Its mails find no server.
-    QLockFile other(dir("tmp") + '/' +
-                    QFileInfo(runLockPath(toCp1252(dir("otra-salida")))).fileName());
-    ASSERT_TRUE(other.tryLock(0));
-    ASSERT_NE(other.fileName(), lockPath);
+    RunLock other(toCp1252(dir("otra-salida")), dir("runtime"));
+    ASSERT_EQ(other.tryLock(), RunLock::State::Taken) << other.error().toStdString();
+    ASSERT_NE(other.path(), lockPath);
     QFile::remove(journalPath());
     const Finished f = run(unattended("2025-08-11", "2025-08-11"));
     expectEnded(f, 1);
@@ -824,6 +1016,111 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
     EXPECT_EQ(journal(journalPath()).filter("Otra corrida").size(), 0);
   }
 }
+
+// What a lock file holds is never read: a file left by a crash, an empty one, garbage written
+// by someone, or another program's lock text naming a live process turn no start away.
+TEST_F(UnattendedTest, LeftoverLockFilesNeverTurnAStartAway) {
+  const struct {
+    const char* what;
+    QByteArray bytes;
+  } cases[] = {
+      {"empty", ""},
+      {"garbage", QByteArray("\x00\xff\x1b[2J basura\n", 14).repeated(100)},
+      {"another program's lock of a live process",
+       QByteArray::number(QCoreApplication::applicationPid()) + "\nZadiRod\nlocalhost\n"},
+  };
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  const QString lockPath = RunLock(toCp1252(out()), dir("runtime")).path();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const QString& name : files()) QFile::remove(out() + '/' + name);
+    QFile::remove(journalPath());
+    {
+      QFile left(lockPath);
+      ASSERT_TRUE(left.open(QIODevice::WriteOnly | QIODevice::Truncate));
+      ASSERT_EQ(left.write(c.bytes), c.bytes.size());
+    }
+    const Finished f = run(unattended("2025-08-11", "2025-08-11"));
+    expectEnded(f, 0);
+    EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
+    EXPECT_EQ(journal(journalPath()).filter("Otra corrida").size(), 0);
+  }
+  EXPECT_EQ(stopAndRead().size(), 2 * int(std::size(cases)));
+}
+
+#ifndef Q_OS_WIN  // XDG folders, POSIX permissions, LC_ALL: Linux only
+// Where the lock lives: the user's runtime folder, or the application's data folder made for
+// the user alone. A folder that cannot be made, or one that other users may write, stops the
+// start before it connects, with status 2 and the reason on stderr and in the journal.
+TEST_F(UnattendedTest, TheLockFolderIsTheUsersOwnOrTheStartStopsWithStatusTwo) {
+  temp.write("un-archivo", "no es una carpeta\n");
+  ASSERT_TRUE(QDir().mkpath(dir("compartida")));
+  ASSERT_TRUE(QFile::setPermissions(dir("compartida"), QFileDevice::Permissions(0x7777)));
+  const struct {
+    const char* what;
+    const char* runtime;  // XDG_RUNTIME_DIR below the test's folder; none: not set
+    const char* data;     // XDG_DATA_HOME below the test's folder
+    const char* lockFolder;
+    int status;
+    const char* said;  // why the lock could not be taken
+  } cases[] = {
+      {"the runtime folder", "runtime", "data", "runtime", 0, nullptr},
+      {"no runtime folder: the data folder", nullptr, "data", "data/ZadiRod", 0, nullptr},
+      {"a runtime folder that is not there is made", "no-existe", "data", "no-existe", 0, nullptr},
+      {"a data folder that cannot be made", nullptr, "un-archivo/datos", "un-archivo/datos/ZadiRod",
+       2, "no se puede crear la carpeta %1: Not a directory"},
+      {"a runtime folder others may write", "compartida", "data", "compartida", 2,
+       "la carpeta %1 no es solo de este usuario (otros pueden escribir en ella)"},
+  };
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  const QString journalFile = dir("corrida.log");
+  int mails = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const QString& name : files()) QFile::remove(out() + '/' + name);
+    QFile::remove(journalFile);
+    QDir(dir("data")).removeRecursively();
+    QProcessEnvironment env = environment();
+    env.remove("XDG_RUNTIME_DIR");
+    if (c.runtime) env.insert("XDG_RUNTIME_DIR", dir(QString::fromLatin1(c.runtime)));
+    env.insert("XDG_DATA_HOME", dir(QString::fromLatin1(c.data)));
+    const QString folder = dir(QString::fromLatin1(c.lockFolder));
+    const QString lockPath = RunLock(toCp1252(out()), folder).path();
+
+    const Finished f =
+        run(unattended("2025-08-11", "2025-08-11") + QStringList{"--registro", journalFile}, env);
+    expectEnded(f, c.status);
+    const QStringList lines = journal(journalFile);
+    if (c.status == 0) {
+      mails += 2;
+      EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
+      EXPECT_TRUE(QFileInfo(lockPath).isFile()) << lockPath.toStdString();
+      // A folder the program made is its user's alone.
+      if (QByteArray(c.lockFolder) != "runtime") {
+        EXPECT_EQ(QFileInfo(folder).permissions() & QFileDevice::Permissions(0x0077),
+                  QFileDevice::Permissions())
+            << "others may enter " << folder.toStdString();
+      }
+    } else {
+      EXPECT_LT(f.ms, kPromptMs);
+      EXPECT_EQ(files(), QStringList{});
+      const QString said = QString::fromLatin1(c.said).arg(folder);
+      const QString why =
+          QStringLiteral("no se puede tomar el bloqueo de las corridas desatendidas (%1): %2")
+              .arg(lockPath, said);
+      EXPECT_TRUE(f.err.contains("ZadiRod: " + why + "; este arranque termina sin hacer nada"))
+          << f.err.toStdString();
+      expectLines(lines, {startLine("2025-08-11", "2025-08-11"), settingsLine(),
+                          "Arranque detenido: " + esc(why), "Fin: estado de salida 2"});
+    }
+  }
+  EXPECT_EQ(stopAndRead().size(), mails);
+}
+#endif
 
 // A journal named on the command line: written there, or, where it cannot be written, the run
 // goes on and says so once on stderr. As root any folder is writable, so a folder that cannot
@@ -989,6 +1286,7 @@ TEST_F(UnattendedTest, JournalOfAnAutomaticStartWithoutDesatendido) {
   EXPECT_EQ(stopAndRead().size(), 2);
   EXPECT_TRUE(QDir(dir("data")).isEmpty()) << "--registro names the journal";
   EXPECT_EQ(QDir(dir("tmp")).entryList({"zadirod-*"}, QDir::Files), QStringList{});
+  EXPECT_EQ(QDir(dir("runtime")).entryList({"zadirod-*"}, QDir::Files), QStringList{});
   const QStringList lines = journal(path);
   ASSERT_EQ(lines.size(), 10) << lines.join('\n').toStdString();
   EXPECT_TRUE(QRegularExpression("^Inicio: ZadiRod [0-9.]+$").match(lines[0]).hasMatch())

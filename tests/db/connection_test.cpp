@@ -197,6 +197,20 @@ TEST_P(ServerLoginTest, WrongPasswordFailsAndTheNextOpeningTriesTheSameParameter
   EXPECT_TRUE(dm.Halvori.isOpen());
 }
 
+// A password beyond ASCII (Windows-1252 bytes from the settings file, "ñ" here) reaches the
+// server as the text it is: a wrong one is refused as a wrong password, not as bytes the
+// client cannot read ("Bad international character in tag isc_dpb_password").
+TEST_P(ServerLoginTest, PasswordBeyondAsciiIsReadAsAPassword) {
+  buildStandard();
+  Tfdm dm(notifier);
+  const std::optional<QString> error = test::errorOf([&] {
+    dm.conectarbase(db->servidor(mode()), db->company(), test::fbTestLogin().user, "clave-\xF1");
+  });
+  EXPECT_TRUE(error.value_or("").contains("user name and password are not defined"))
+      << error.value_or("").toStdString();
+  EXPECT_FALSE(error.value_or("").contains("international character"));
+}
+
 // Embedded, the user name is taken as given and no password is checked: an empty one (no
 // password line at all) still opens.
 class EmbeddedLoginTest : public DbTest {};
@@ -209,6 +223,21 @@ TEST_P(EmbeddedLoginTest, EmptyPasswordIsTriedAsSuch) {
   dm.QSku.setSql("select current_user from rdb$database");
   EXPECT_EQ(dm.QSku.openFetchAllAndClose().rows.at(0).at(0)->trimmed(),
             test::fbTestLogin().user.toUpper());
+}
+
+// A user name and a password beyond ASCII are read as the texts they are.
+TEST_P(EmbeddedLoginTest, UserAndPasswordBeyondAsciiOpen) {
+  buildStandard();
+  Tfdm dm(notifier);
+  dm.conectarbase(db->servidor(mode()), db->company(),
+                  "PE\xD1"
+                  "A",
+                  "clave-\xF1");
+  EXPECT_TRUE(dm.Halvori.isOpen());
+  dm.QSku.setSql("select current_user from rdb$database");
+  EXPECT_EQ(dm.QSku.openFetchAllAndClose().rows.at(0).at(0)->trimmed(),
+            "PE\xC3\x91"
+            "A");
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, EmbeddedLoginTest, ::testing::Values(test::FbMode::Embedded),

@@ -1,6 +1,10 @@
 // In-memory result sets over the report procedures and the branches table, and how column
 // values of each type read.
 #include "db/result_set.h"
+
+#include <type_traits>
+#include <utility>
+
 #include "db/field.h"
 #include "db/link.h"
 #include "db_fixture.h"
@@ -27,6 +31,10 @@ class ResultSetTest : public DbTest {
   ResultSet CSku{PSku};
   Field CSkuCADENA{CSku, "CADENA"};
 };
+
+// The count and the cursor are 64-bit: a set of more than 2^31 rows must not wrap silently.
+static_assert(std::is_same_v<decltype(std::declval<ResultSet&>().recordCount()), qint64>);
+static_assert(std::is_same_v<decltype(std::declval<ResultSet&>().currentRow()), qint64>);
 
 TEST_P(ResultSetTest, ProcedureRowsArriveAsTheirBytes) {
   CSku.setCommandText("select CADENA from ZAVELO_INVENTARIO('2025/08/11','ZAV')");

@@ -34,6 +34,29 @@ TEST(DateText, ShortFormOfTheLocale) {
   Clock::setLocale(std::nullopt);
 }
 
+// Only a form of year, month and day in that order (four, two and two digits, one separator
+// used twice) is year first: what an unattended start asks of the machine.
+TEST(DateText, YearFirstForms) {
+  const struct {
+    QByteArray text;
+    bool yearFirst;
+  } cases[] = {
+      {"2025/08/11", true},  {"2025-08-11", true},  {"2025.08.11", true},   {"11/08/2025", false},
+      {"2025/11/08", false}, {"08/11/2025", false}, {"2025/8/11", false},   {"25/08/11", false},
+      {"2025/08-11", false}, {"2025108111", false}, {"11 Aug 2025", false}, {"2025/08/11 ", false},
+      {"", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(Clock::isYearFirst(c.text, kDay), c.yearFirst) << c.text.toStdString();
+  for (const char* locale : {"ja_JP", "sv_SE", "en_GB", "en_US", "C"})
+    EXPECT_EQ(
+        Clock::isYearFirst(
+            QLocale(QString::fromLatin1(locale)).toString(kDay, QLocale::ShortFormat).toLatin1(),
+            kDay),
+        QByteArray(locale) == "ja_JP" || QByteArray(locale) == "sv_SE")
+        << locale;
+}
+
 // Run in a child process with LC_ALL set: the locale in force on the machine, not one the
 // program chose.
 TEST(DateTextChild, ShortDateOfTheLocaleInForce) {

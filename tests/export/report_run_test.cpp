@@ -18,7 +18,7 @@ using Type = RunEvent::Type;
 
 // What becomes of one file: written and then sent, failed or not attempted, or not written
 // (and so not mailed).
-enum class Outcome { Sent, Failed, NotAttempted, NotWritten };
+enum class Outcome { Sent, Failed, NotAttempted, NotWritten, Unreachable };
 
 const QDate kFirst(2025, 8, 11);
 
@@ -56,6 +56,9 @@ class ScriptedRun : public RunDates, public RunExport, public RunMail {
         return {MailOutcome::Sent, QStringLiteral("250 2.0.0 OK queued")};
       case Outcome::Failed:
         return {MailOutcome::Failed, QStringLiteral("554 5.6.0 Message refused")};
+      case Outcome::Unreachable:
+        return {MailOutcome::Failed, QStringLiteral("Timed out waiting for the server's greeting."),
+                true};
       default:
         return {MailOutcome::NotAttempted, {}};
     }
@@ -282,6 +285,50 @@ TEST(ReportRun, MemoryThatRunsOutStopsTheRunLikeAnError) {
   EXPECT_EQ(run.exitStatus(), 2);
 }
 
+// A mail that found its server unreachable: a run that gives up on it attempts no later mail
+// (each recorded as not attempted, with the reason), still writes every file, and reports the
+// reports as not mailed; a run that does not give up tries every mail.
+TEST(ReportRun, AnUnreachableServerEndsTheMailingWhenTheRunGivesUpOnIt) {
+  const struct {
+    bool giveUp;
+    std::vector<Outcome> script;
+    const char* calls;
+    const char* events;
+  } cases[] = {
+      {true,
+       {O::Sent, O::Unreachable},
+       "file inv-11 prepare mail inv-11 file ven-11 mail ven-11 file inv-12 prepare file ven-12",
+       "start w s w f day w n w n day end"},
+      {false,
+       {O::Sent, O::Unreachable, O::Unreachable, O::Unreachable},
+       "file inv-11 prepare mail inv-11 file ven-11 mail ven-11 file inv-12 prepare mail inv-12 "
+       "file ven-12 mail ven-12",
+       "start w s w f day w f w f day end"},
+      // A refusal by a server that answers is no reason to stop.
+      {true,
+       {O::Failed, O::Sent, O::Sent, O::Failed},
+       "file inv-11 prepare mail inv-11 file ven-11 mail ven-11 file inv-12 prepare mail inv-12 "
+       "file ven-12 mail ven-12",
+       "start w f w s day w s w f day end"},
+  };
+  for (const auto& c : cases) {
+    ScriptedRun scripted;
+    scripted.script = c.script;
+    ReportRun run(scripted, scripted, scripted);
+    run.setGiveUpOnUnreachableServer(c.giveUp);
+    EXPECT_FALSE(run.run());
+    EXPECT_EQ(scripted.calls.join(' '), c.calls);
+    EXPECT_EQ(words(run.events()).join(' '), c.events);
+    EXPECT_EQ(run.exitStatus(), 1);
+    for (const RunEvent& e : run.events()) {
+      if (e.type != Type::MailNotAttempted) continue;
+      EXPECT_EQ(e.text,
+                QStringLiteral("el servidor de correo no respondi\u00f3 a un correo anterior de "
+                               "esta corrida: Timed out waiting for the server's greeting."));
+    }
+  }
+}
+
 // The program's status over everything it heard: the worst wins, and another run under way
 // outranks all, since this start did nothing.
 TEST(RunStatus, WorstOfWhatHappened) {
@@ -303,6 +350,8 @@ TEST(RunStatus, WorstOfWhatHappened) {
       {{box(Box::ErrorReport)}, 2},
       {{box(Box::Notice)}, 2},
       {{failed, stopped, sent}, 2},
+      {{sent, RunEvent{.type = Type::StartRefused}}, 2},
+      {{sent, RunEvent{.type = Type::Stopped}}, 2},
       {{stopped, busy}, 3},
       {{busy, failed}, 3},
   };

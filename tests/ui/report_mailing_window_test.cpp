@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDateEdit>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
@@ -403,6 +404,88 @@ TEST_F(ReportMailingWindowTest, SendingFailuresAreListedAndTheRunGoesOn) {
     EXPECT_EQ(notifier.shown, std::vector<Shown>{});
     EXPECT_EQ(stopAndRead().size(), 0);
   }
+}
+
+// A mail server that takes the connection and never greets, over three days: a scheduler's run
+// waits for it once and attempts no later mail (each recorded as not attempted, with the
+// reason), still writing every file; a run at the window tries every mail.
+TEST_F(ReportMailingWindowTest, ASilentServerCostsAnUnattendedRunOneTimeOut) {
+  QTcpServer silent;
+  ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+  constexpr auto kGreeting = std::chrono::milliseconds(1500);
+  const struct {
+    bool unattended;
+    int attempts;
+  } cases[] = {{true, 1}, {false, 6}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.unattended ? "unattended" : "at the window");
+    ASSERT_NO_FATAL_FAILURE(prepare({.port = QByteArray::number(silent.serverPort())}));
+    smtp::SmtpClient::Timeouts timeouts = test::everyTimeout(std::chrono::seconds(20));
+    timeouts.greeting = kGreeting;
+    window->mailer().SMTP.setTimeouts(timeouts);
+    if (c.unattended) selection->setUnattended(kDay, kDay.addDays(2));
+    setDates(kDay, kDay.addDays(2));
+    std::vector<exporting::RunEvent> events;
+    selection->setRunListener([&](const exporting::RunEvent& e) { events.push_back(e); });
+    for (const QString& name : files()) QFile::remove(outFile(name));
+
+    QElapsedTimer timer;
+    timer.start();
+    if (c.unattended) {
+      // A scheduler's start runs by itself once the window is shown, and ends the program.
+      QuitRequests quits;
+      quits.run([&] {
+        QTimer::singleShot(60000, window.get(), [&] { window->reject(); });
+        window->exec();
+      });
+      EXPECT_EQ(window->result(), QDialog::Accepted);
+      EXPECT_EQ(quits.count, 1);
+    } else {
+      EXPECT_FALSE(run());
+    }
+    const qint64 ms = timer.elapsed();
+    EXPECT_EQ(window->mails, c.attempts);
+    EXPECT_EQ(files().size(), 6);
+    int failed = 0;
+    QStringList notAttempted;
+    for (const exporting::RunEvent& e : events) {
+      if (e.type == exporting::RunEvent::Type::MailFailed) {
+        ++failed;
+        EXPECT_EQ(e.text, "Timed out waiting for the server's greeting.");
+      }
+      if (e.type == exporting::RunEvent::Type::MailNotAttempted) notAttempted += e.text;
+    }
+    EXPECT_EQ(failed, c.attempts);
+    EXPECT_EQ(notAttempted,
+              QStringList(6 - c.attempts,
+                          QString::fromUtf8("el servidor de correo no respondió a un correo "
+                                            "anterior de esta corrida: Timed out waiting for the "
+                                            "server's greeting.")));
+    // Unattended: one greeting time-out, not six.
+    if (c.unattended) {
+      EXPECT_LT(ms, 30'000);
+    }
+    while (silent.hasPendingConnections()) delete silent.nextPendingConnection();
+  }
+}
+
+// An error that echoes the mail account's password (here a refused recipient whose address
+// holds it) reaches the run's listeners, and so the journal, with the password masked; the
+// status list shows the error as it came.
+TEST_F(ReportMailingWindowTest, TheMailPasswordIsMaskedInWhatTheRunTellsItsListeners) {
+  const QByteArray recipient = QByteArray(kMailPass) + "@cliente.example";
+  ASSERT_NO_FATAL_FAILURE(startServer({"--refuse-rcpt", QString::fromLatin1(recipient)}));
+  ASSERT_NO_FATAL_FAILURE(prepare({}, {.destinatarios = recipient}));
+  std::vector<exporting::RunEvent> events;
+  selection->setRunListener([&](const exporting::RunEvent& e) { events.push_back(e); });
+  EXPECT_FALSE(run());
+  QStringList failed;
+  for (const exporting::RunEvent& e : events)
+    if (e.type == exporting::RunEvent::Type::MailFailed) failed += e.text;
+  EXPECT_EQ(failed, QStringList(2, "<********@cliente.example>: Recipient address rejected\n"));
+  EXPECT_EQ(memoLines().first(),
+            "ERROR: <" + QString::fromLatin1(recipient) + ">: Recipient address rejected");
+  stopAndRead();
 }
 
 TEST_F(ReportMailingWindowTest, PortTextThatIsNoNumberEndsTheRunBeforeTheFirstMail) {

@@ -7,6 +7,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QGroupBox>
@@ -658,26 +659,40 @@ TEST_F(SelectionWindowTest, TypingInTheListDropsItDown) {
   branches()->hidePopup();
 }
 
-// The dropped-down list is a popup window of its own; the window's keys work there too, and
-// the list is closed before the window it opens or closes takes its place.
-TEST_F(SelectionWindowTest, F2AndEscWorkWhileTheBranchListIsDroppedDown) {
+// The dropped-down list and a date picker's calendar are popup windows of their own; the
+// window's keys work there too, and the popup is closed before the window it opens or closes
+// takes its place.
+TEST_F(SelectionWindowTest, F2AndEscWorkWhileAListOrACalendarIsDroppedDown) {
   buildStandard();
   writeSettings(complete());
-  for (const int k : {int(Qt::Key_F2), int(Qt::Key_Escape)}) {
-    SCOPED_TRACE(k);
-    watcher.reset();
-    open();
-    branches()->setFocus(Qt::MouseFocusReason);
-    branches()->showPopup();
-    QTRY_VERIFY(branches()->view()->isVisible());
-    QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
-    key(k);
-    EXPECT_EQ(generationOpened(), k == Qt::Key_F2);
-    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
-    EXPECT_FALSE(window && window->isVisible());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(window.isNull());
-  }
+  const struct {
+    const char* popup;
+    bool list;
+  } popups[] = {{"CboAgencia", true}, {"EFecIni", false}, {"EFecfin", false}};
+  for (const auto& p : popups)
+    for (const int k : {int(Qt::Key_F2), int(Qt::Key_Escape)}) {
+      SCOPED_TRACE(std::string(p.popup) + " " + std::to_string(k));
+      watcher.reset();
+      open();
+      if (p.list) {
+        branches()->setFocus(Qt::MouseFocusReason);
+        branches()->showPopup();
+        QTRY_VERIFY(branches()->view()->isVisible());
+      } else {
+        auto* picker = child<QDateEdit>(p.popup);
+        picker->setFocus(Qt::MouseFocusReason);
+        QTRY_COMPARE(QApplication::focusWidget(), picker);
+        QTest::keyClick(picker, Qt::Key_F4);  // drops the calendar down
+        QTRY_VERIFY(picker->calendarWidget()->isVisible());
+      }
+      QTRY_VERIFY(QApplication::activePopupWidget() != nullptr);
+      key(k);
+      EXPECT_EQ(generationOpened(), k == Qt::Key_F2);
+      EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+      EXPECT_FALSE(window && window->isVisible());
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+      EXPECT_TRUE(window.isNull());
+    }
 }
 
 TEST_F(SelectionWindowTest, FailingBranchStatementLeavesTheListEmptyAndDisabled) {

@@ -120,9 +120,38 @@ MailAddress AddressList::parseEntry(QByteArrayView entry) {
     result.name = trimmed(QByteArrayView(plain).first(open));
     result.address = trimmed(QByteArrayView(plain).sliced(open + 1, close - open - 1));
   } else {
-    result.address = trimmed(plain);
+    // Words followed by a bare address, as a user writes a name without brackets: the last
+    // word outside quotes is the address when it has an "@", the words before it the name.
+    const QByteArray bare = trimmed(plain);
+    qsizetype lastBlank = -1;
+    quoted = false;
+    for (qsizetype i = 0; i < bare.size(); ++i) {
+      const char c = bare[i];
+      if (c == '\\') {
+        ++i;
+        continue;
+      }
+      if (c == '"') quoted = !quoted;
+      if (!quoted && isBlank(c)) lastBlank = i;
+    }
+    const QByteArray last = bare.sliced(lastBlank + 1);
+    if (lastBlank > 0 && last.contains('@') && !last.contains('"')) {
+      result.name = trimmed(QByteArrayView(bare).first(lastBlank));
+      result.address = last;
+    } else {
+      result.address = bare;
+    }
   }
   return result;
+}
+
+bool isSendableAddress(QByteArrayView address) {
+  if (address.isEmpty()) return false;
+  for (const char c : address) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte >= 0x7F) return false;
+  }
+  return true;
 }
 
 QList<QByteArray> AddressList::addresses() const {

@@ -19,6 +19,10 @@ struct MailAddress {
   friend bool operator==(const MailAddress&, const MailAddress&) = default;
 };
 
+// Whether an address can go on the wire as it is: not empty, and only printable ASCII with no
+// blank. Anything else would be read by a server as some other mailbox, or refused.
+bool isSendableAddress(QByteArrayView address);
+
 class AddressList {
  public:
   // Splits a text into entries: a comma or a semicolon ends an entry, a colon ends a group
@@ -27,8 +31,9 @@ class AddressList {
   // dropped; a text of blanks gives an empty list.
   static AddressList parse(QByteArrayView text);
 
-  // Reads one entry: a bare address, or a display name and the address in angle brackets.
-  // Line ends inside it are removed (unfolded).
+  // Reads one entry: a bare address, a display name and the address in angle brackets, or
+  // words followed by a bare address (the words are the name). Line ends inside it are
+  // removed (unfolded).
   static MailAddress parseEntry(QByteArrayView entry);
 
   void clear() { entries_.clear(); }

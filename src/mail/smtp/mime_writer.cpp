@@ -161,6 +161,9 @@ QList<Token> looseEntryTokens(QByteArrayView text) {
 
 // An entry of an address list as the header shows it, in tokens.
 QList<Token> entryTokens(const MailAddress& entry) {
+  // A name written without brackets gets them, so that the field reads as a name and address.
+  if (isAsciiText(entry.text) && !entry.name.isEmpty() && !entry.text.contains('<'))
+    return {asItStands(entry.name), asItStands("<" + entry.address + ">")};
   if (isAsciiText(entry.text)) return {asItStands(entry.text)};
   if (!entry.name.isEmpty())
     return {encoded(phraseText(entry.name)), asItStands("<" + entry.address + ">")};

@@ -11,6 +11,7 @@
 
 #include "common/cp1252.h"
 #include "common/error.h"
+#include "common/stop_request.h"
 #include "mail/smtp/dot_stuffer.h"
 #include "mail/smtp/first_connection.h"
 #include "mail/smtp/message_stream.h"
@@ -27,6 +28,9 @@ using std::chrono::milliseconds;
 // The message is made and goes to the connection in blocks of this size, each against its own
 // deadline.
 constexpr qsizetype kDataBlock = 256 * 1024;
+
+// The longest single wait on the connection; a longer one goes in slices of this size.
+constexpr milliseconds kWaitSlice(250);
 
 // A refused reply as the system's error: the server's text, its bytes read as Windows-1252
 // like every other 8-bit text of the system.
@@ -177,7 +181,14 @@ void SmtpClient::connectToServer() {
   layer->setHost(host_);
   layer->setPort(port_);
 
-  openConnection(Clock::now() + timeouts_.connect);
+  serverUnreachable_ = false;
+  timedOut_ = false;
+  try {
+    openConnection(Clock::now() + timeouts_.connect);
+  } catch (const Error&) {
+    serverUnreachable_ = true;
+    throw;
+  }
   greet();
 }
 
@@ -211,7 +222,13 @@ void SmtpClient::openConnection(Clock::time_point deadline) {
 }
 
 void SmtpClient::greet() {
-  const SmtpReply greeting = readReply(Clock::now() + timeouts_.greeting, "the server's greeting");
+  SmtpReply greeting;
+  try {
+    greeting = readReply(Clock::now() + timeouts_.greeting, "the server's greeting");
+  } catch (const Error&) {
+    serverUnreachable_ = timedOut_;
+    throw;
+  }
   if (greeting.code != 220) {
     closeConnection();
     throw replyError(greeting);
@@ -291,6 +308,12 @@ void SmtpClient::authLogin() {
 
 void SmtpClient::send(const MailMessage& message) {
   if (!connected()) throw Error(latin1(kNotConnected));
+  // An address a server would misread is never sent: the whole mail fails before the
+  // transaction starts, so that nobody gets it while the one it was meant for does not.
+  for (const AddressList* list : {&message.recipients(), &message.ccList(), &message.bccList()})
+    for (const MailAddress& entry : list->entries())
+      if (!isSendableAddress(entry.address))
+        throw Error(QString::fromUtf8(kUnsendableAddress).arg(fromCp1252(entry.text)));
   if (state_ != State::Authenticated) authenticate();
 
   // The files are opened before the transaction starts, so that one that cannot be read fails
@@ -377,8 +400,10 @@ SmtpReply SmtpClient::command(const QByteArray& line, std::chrono::milliseconds 
   const Clock::time_point deadline = Clock::now() + timeout;
   write(line + "\r\n", 0, deadline, what);
   const SmtpReply reply = readReply(deadline, what);
-  // 421: the server is closing the connection, whatever the command was. Nothing more can be
-  // sent; its reason is the error.
+  // 421: the server is closing the connection, whatever the command was (RFC 5321 3.8).
+  // Nothing more can be sent; its reason is the error. Deliberately so at every step: no HELO
+  // after a 421 to EHLO, no RSET after one in the transaction and no QUIT, although the
+  // dialogue otherwise answers a refusal with RSET and ends with QUIT.
   if (reply.code == 421) {
     closeConnection();
     throw replyError(reply);
@@ -424,9 +449,11 @@ void SmtpClient::wait(Wait what, Clock::time_point deadline, const char* whatFor
       failConnection(latin1(kClosedGracefully));
     failSocket();
   }
+  // A stop asked from outside ends the wait, which goes in slices so as to see it promptly.
+  if (stopRequested()) failConnection(stopText());
   const auto remaining = duration_cast<milliseconds>(deadline - Clock::now());
   if (remaining.count() <= 0) failTimeout(whatFor);
-  const int ms = static_cast<int>(std::min<qint64>(remaining.count(), INT_MAX));
+  const int ms = static_cast<int>(std::min<qint64>(remaining.count(), kWaitSlice.count()));
   auto* ssl = qobject_cast<QSslSocket*>(socket_.get());
   bool progress = false;
   switch (what) {
@@ -442,6 +469,9 @@ void SmtpClient::wait(Wait what, Clock::time_point deadline, const char* whatFor
   }
   if (progress) return;
   const bool timedOut = socket_->error() == QAbstractSocket::SocketTimeoutError;
+  // Only a slice ran out: the caller waits again.
+  if (timedOut && socket_->state() == QAbstractSocket::ConnectedState && Clock::now() < deadline)
+    return;
   if (timedOut && socket_->state() == QAbstractSocket::ConnectedState) failTimeout(whatFor);
   if (what == Wait::Handshake) failConnection(latin1(kTlsFailed));
   if (socket_->state() != QAbstractSocket::ConnectedState || isRemoteClose(socket_->error()))
@@ -462,6 +492,7 @@ void SmtpClient::failSocket() {
 }
 
 void SmtpClient::failTimeout(const char* what) {
+  timedOut_ = true;
   failConnection(latin1(kTimeoutPrefix) + latin1(what) + QLatin1Char('.'));
 }
 

@@ -84,6 +84,9 @@ class SmtpClient {
 
   // Connects, reads the greeting and introduces itself with EHLO (HELO when EHLO is refused).
   void connectToServer();
+  // Whether the last connectToServer() failed because the server could not be reached or did
+  // not greet within its time: a server that will most likely not answer the next mail either.
+  bool serverUnreachable() const { return serverUnreachable_; }
   // STARTTLS when the TLS mode asks for it and the server offers it, then AUTH LOGIN when the
   // server offers it; once per connection.
   void authenticate();
@@ -166,6 +169,8 @@ class SmtpClient {
   Capabilities capabilities_;
   State state_ = State::Closed;
   SmtpReply lastReply_;
+  bool serverUnreachable_ = false;
+  bool timedOut_ = false;  // the last failure was a wait that ran out
 };
 
 }  // namespace zavelo::smtp

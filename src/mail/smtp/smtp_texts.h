@@ -20,6 +20,11 @@ inline constexpr char kReplyLineTooLong[] =
 inline constexpr char kReplyTooLong[] =
     "The server sent a reply longer than 1 MiB; the connection was dropped.";
 
+// An address list entry whose address holds a blank or a byte beyond ASCII (%1: the entry).
+inline constexpr char kUnsendableAddress[] =
+    "Direcci\u00f3n de correo no v\u00e1lida: \u00ab%1\u00bb (una direcci\u00f3n no lleva "
+    "espacios ni caracteres fuera de ASCII); el correo no se envi\u00f3 a nadie.";
+
 // Time-outs: the wait that ran out is named after it.
 inline constexpr char kTimeoutPrefix[] = "Timed out waiting for ";
 

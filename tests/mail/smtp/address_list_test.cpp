@@ -71,9 +71,46 @@ INSTANTIATE_TEST_SUITE_P(
         ListCase{"\"Ana\r\n Perez\" <ana@example.com>\r\n, luis@exa\nmple.com",
                  {"\"Ana Perez\" <ana@example.com>", "luis@example.com"},
                  {"ana@example.com", "luis@example.com"}},
+        // Words before a bare address are its name, as mail programs read them.
+        ListCase{"P\xE9rez luis@example.com, Ana Maria Soto  ana@example.com",
+                 {"P\xE9rez luis@example.com", "Ana Maria Soto  ana@example.com"},
+                 {"luis@example.com", "ana@example.com"}},
+        // Without an "@" in the last word there is no address to take: the blank stays in it
+        // (and the client refuses it); a blank inside quotes belongs to the address.
+        ListCase{"Luis Perez", {"Luis Perez"}, {"Luis Perez"}},
+        ListCase{"\"luis perez\"@example.com",
+                 {"\"luis perez\"@example.com"},
+                 {"\"luis perez\"@example.com"}},
+        ListCase{" , ,\t;  ,, ", {}, {}},
         ListCase{"\"Ana \\\" Perez, x\" <ana@example.com>",
                  {"\"Ana \\\" Perez, x\" <ana@example.com>"},
                  {"ana@example.com"}}));
+
+TEST(AddressList, NameBeforeABareAddress) {
+  const AddressList list = AddressList::parse("  Jos\xE9 P\xE9rez\t luis@example.com (jefe) ");
+  ASSERT_EQ(list.size(), 1);
+  EXPECT_EQ(list.entries()[0].name, "Jos\xE9 P\xE9rez");
+  EXPECT_EQ(list.entries()[0].address, "luis@example.com");
+}
+
+TEST(AddressList, OnlyPrintableAsciiWithoutBlanksIsSendable) {
+  const struct {
+    QByteArray address;
+    bool sendable;
+  } cases[] = {
+      {"luis@example.com", true},
+      {"o'brien+x@example.com", true},
+      {"", false},
+      {"P\xE9rez luis@example.com", false},
+      {"luis perez@example.com", false},
+      {"luis\t@example.com", false},
+      {"jos\xE9@example.com", false},
+      {"luis@example.com\x7F", false},
+      {QByteArray("luis@\0example.com", 18), false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(isSendableAddress(c.address), c.sendable) << c.address.toStdString();
+}
 
 TEST(AddressList, SemicolonsGiveTheSameListAsCommas) {
   const QByteArray commas = "a@example.com, B <b@example.com>, c@example.com";

@@ -185,7 +185,9 @@ INSTANTIATE_TEST_SUITE_P(
                      "=?windows-1252?Q?P=E9rez=2C_Ana?= <ana@example.com>"},
         SevenBitCase{"ana@example.com (Ana P\xE9rez)",
                      "ana@example.com (=?windows-1252?Q?Ana_P=E9rez?=)"},
-        SevenBitCase{"P\xE9rez luis@example.com", "=?windows-1252?Q?P=E9rez?= luis@example.com"},
+        // A name without brackets before the address: shown as a name and an address.
+        SevenBitCase{"P\xE9rez luis@example.com", "=?windows-1252?Q?P=E9rez?= <luis@example.com>"},
+        SevenBitCase{"Luis Perez luis@example.com", "Luis Perez <luis@example.com>"},
         SevenBitCase{"(Jos\xE9) jose@example.com", "(=?windows-1252?Q?Jos=E9?=) jose@example.com"},
         SevenBitCase{"Jos\xE9 Mar\xED"
                      "a P\xE9rez <jm@example.com>",

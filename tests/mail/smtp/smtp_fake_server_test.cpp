@@ -259,14 +259,15 @@ INSTANTIATE_TEST_SUITE_P(
                     }},
         // A local part beyond ASCII cannot be encoded: it goes as it stands, and the server's
         // refusal is the error.
-        FailureCase{"ForeignLocalPartRefused",
-                    greetingAndEhlo() + kMail +
-                        Script{"C:RCPT TO:<p\xE9rez@example.com>",
-                               "S:553 5.6.7 Non-ASCII addresses are not permitted", "C:RSET",
-                               "S:250 ok"} +
-                        kQuit,
+        // A local part beyond ASCII never reaches the wire, where a server could read it as
+        // another mailbox.
+        FailureCase{"ForeignLocalPartNeverSent",
+                    greetingAndEhlo() + kQuit,
                     Step::Send,
-                    "Non-ASCII addresses are not permitted\n",
+                    QString::fromUtf8("Direcci\u00f3n de correo no v\u00e1lida: "
+                                      "\u00abp\u00e9rez@example.com\u00bb (una direcci\u00f3n no "
+                                      "lleva espacios ni caracteres fuera de ASCII); el correo no "
+                                      "se envi\u00f3 a nadie."),
                     true,
                     [](CaseSetup& s) { s.message.recipients().setText("p\xE9rez@example.com"); }},
         FailureCase{"DataRefused",
@@ -322,6 +323,27 @@ INSTANTIATE_TEST_SUITE_P(
                       s.message.addAttachment(file.fileName());
                       shortWait(s, &SmtpClient::Timeouts::dataBlock);
                     }},
+        // An address a server would misread goes nowhere, nor does the mail to anyone else:
+        // it fails before MAIL FROM (and before AUTH), naming the entry.
+        FailureCase{"RecipientWithABlank",
+                    greetingAndEhlo({"AUTH LOGIN"}) + kQuit,
+                    Step::Send,
+                    QString::fromUtf8("Direcci\u00f3n de correo no v\u00e1lida: \u00abLuis Perez\u00bb "
+                                      "(una direcci\u00f3n no lleva espacios ni caracteres fuera de "
+                                      "ASCII); el correo no se envi\u00f3 a nadie."),
+                    true,
+                    [](CaseSetup& s) {
+                      s.message.recipients().setText("para@example.com, Luis Perez");
+                    }},
+        FailureCase{"CopyAddressBeyondAscii",
+                    greetingAndEhlo() + kQuit,
+                    Step::Send,
+                    QString::fromUtf8("Direcci\u00f3n de correo no v\u00e1lida: \u00abPepe "
+                                      "<jos\u00e9@example.com>\u00bb (una direcci\u00f3n no lleva "
+                                      "espacios ni caracteres fuera de ASCII); el correo no se "
+                                      "envi\u00f3 a nadie."),
+                    true,
+                    [](CaseSetup& s) { s.message.ccList().setText("Pepe <jos\xE9@example.com>"); }},
         // Every address fails: the first never answers, the second refuses; the connect limit
         // decides.
         FailureCase{"NoAddressConnects",

@@ -222,6 +222,28 @@ TEST(SmtpRealServer, ForeignNamesInEveryFormArriveSevenBitAndDecodeBack) {
   EXPECT_EQ(header(mail, "Subject"), QString::fromUtf8("Reporte inventarios  Compañía"));
 }
 
+// A name written without angle brackets before the address: the mail goes to the address, and
+// the To field shows the name and the address as a mail program reads them.
+TEST(SmtpRealServer, NameWithoutBracketsBeforeTheAddressReachesTheAddress) {
+  RealSmtpServer server;
+  ASSERT_NE(server.port(), 0);
+  SmtpClient client;
+  setUp(client, server.port());
+  MailMessage message = reportMessage();
+  message.recipients().setText("P\xE9rez luis@example.com; Ana Soto ana@example.com");
+  client.connectToServer();
+  client.send(message);
+  client.disconnectFromServer();
+  server.stop();
+
+  EXPECT_EQ(server.envelope()["rcpt_tos"].toArray(),
+            QJsonArray({"luis@example.com", "ana@example.com", "copia@example.net"}));
+  const QJsonObject mail = readMail(server.messagePath());
+  EXPECT_TRUE(mail["defects"].toArray().isEmpty());
+  EXPECT_EQ(header(mail, "To"),
+            QString::fromUtf8("Pérez <luis@example.com>, Ana Soto <ana@example.com>"));
+}
+
 // Files of awkward sizes, each in a message of its own: Python reads each file back byte for
 // byte, and the message stored is, boundary aside (random on the wire) and the body part's
 // character set, the bytes the writer of whole messages made for it.
