@@ -13,6 +13,8 @@ const QString kUnattended = QStringLiteral("desatendido");
 const QString kFrom = QStringLiteral("desde");
 const QString kTo = QStringLiteral("hasta");
 const QString kJournal = QStringLiteral("registro");
+const QString kStrictTls = QStringLiteral("tls-estricto");
+const QString kCertificates = QStringLiteral("certificados");
 
 CommandLine refuse(const QString& why) {
   return {CommandLine::Action::Refuse, {}, why};
@@ -51,7 +53,16 @@ CommandLine parseCommandLine(const QStringList& arguments, QDate today) {
                                 QStringLiteral("Muestra esta ayuda."));
   const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
                                    QStringLiteral("Muestra la versi\u00f3n."));
-  parser.addOptions({unattended, from, to, journal, help, version});
+  const QCommandLineOption strictTls(
+      kStrictTls,
+      QStringLiteral("El correo sale solo por STARTTLS con el certificado del servidor "
+                     "verificado (certificados de confianza del sistema y nombre del servidor)."));
+  const QCommandLineOption certificates(
+      kCertificates,
+      QStringLiteral("Certificados PEM de confianza adem\u00e1s de los del sistema; implica "
+                     "--tls-estricto."),
+      QStringLiteral("ARCHIVO"));
+  parser.addOptions({unattended, from, to, journal, strictTls, certificates, help, version});
 
   if (!parser.parse(arguments)) {
     if (!parser.unknownOptionNames().isEmpty()) {
@@ -101,6 +112,12 @@ CommandLine parseCommandLine(const QStringList& arguments, QDate today) {
     options.journal = parser.value(journal);
     if (options.journal.isEmpty())
       return refuse(QStringLiteral("--registro necesita el nombre de un archivo"));
+  }
+  options.strictTls = parser.isSet(strictTls) || parser.isSet(certificates);
+  if (parser.isSet(certificates)) {
+    options.certificates = parser.value(certificates);
+    if (options.certificates.isEmpty())
+      return refuse(QStringLiteral("--certificados necesita el nombre de un archivo"));
   }
   return result;
 }

@@ -15,6 +15,7 @@
 #include "app/message_box_notifier.h"
 #include "app/observed_notifier.h"
 #include "app/run_lock.h"
+#include "app/tls_options.h"
 #include "app/wait_cursor.h"
 #include "common/cp1252.h"
 #include "db/data_module.h"
@@ -32,8 +33,12 @@ using zavelo::exporting::RunEvent;
 std::optional<zavelo::StartOptions> readCommandLine(int argc, char** argv, int& exitStatus) {
   QCoreApplication core(argc, argv);
   QCoreApplication::setApplicationVersion(QStringLiteral(ZAVELO_VERSION));
-  const zavelo::CommandLine line =
+  zavelo::CommandLine line =
       zavelo::parseCommandLine(QCoreApplication::arguments(), QDate::currentDate());
+  // A certificates file that cannot be used is refused like any other bad option.
+  if (QString why;
+      line.action == zavelo::CommandLine::Action::Run && !zavelo::tlsPolicyOf(line.options, why))
+    line = {zavelo::CommandLine::Action::Refuse, {}, why};
   switch (line.action) {
     case zavelo::CommandLine::Action::Run:
       return line.options;
@@ -124,6 +129,8 @@ int main(int argc, char** argv) {
   const QPointer<zavelo::Tfdorvanefamilia> window =
       new zavelo::Tfdorvanefamilia(dm, notifier, zavelo::settings::defaultRegistryLocation());
   window->setRunListener(listener);
+  QString ignored;  // the command line already refused a policy that cannot be made
+  window->setTlsPolicy(zavelo::tlsPolicyOf(start, ignored).value_or(zavelo::smtp::TlsPolicy()));
   if (journal) journal->addSecret(window->passwordText());
   listener({.type = RunEvent::Type::SettingsRead,
             .text = window->settingsFile().isEmpty()

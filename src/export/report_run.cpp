@@ -61,7 +61,8 @@ void ReportRun::oneFile(Kind kind, QDate day, bool prepareMail) {
     return;
   }
   const MailResult mail = mail_.enviarcorreo(kind, day, file.path);
-  RunEvent event{.kind = kind, .day = day, .path = file.path, .text = mail.text};
+  RunEvent event{
+      .kind = kind, .day = day, .path = file.path, .text = mail.text, .detail = mail.connection};
   switch (mail.outcome) {
     case MailOutcome::Sent:
       event.type = RunEvent::Type::MailSent;

@@ -50,7 +50,7 @@ class Tfcierre::RunHooks : public exporting::RunDates,
     const MailOutcome outcome = w_.enviarcorreo(kind, day, path);
     switch (outcome) {
       case MailOutcome::Sent:
-        return {outcome, w_.mailer_.lastReply()};
+        return {outcome, w_.mailer_.lastReply(), w_.mailer_.lastConnection()};
       case MailOutcome::Failed:
         return {outcome, w_.lastErrorLine_};
       case MailOutcome::NotAttempted:

@@ -162,8 +162,9 @@ QMap<QString, FileState> snapshot(const QString& folder) {
 struct Company {
   std::optional<QByteArray> port = std::nullopt;  // the SMTP server's when not set
   QByteArray mailPass = kMailPass;
-  bool named = true;    // the configuration holds the company's name
-  bool account = true;  // the user has a mail account
+  QByteArray tls = "NO";  // the TLS switch
+  bool named = true;      // the configuration holds the company's name
+  bool account = true;    // the user has a mail account
 };
 
 // The nine settings lines; empty fields take the test's company and login.
@@ -202,7 +203,7 @@ class UnattendedTest : public ::testing::Test {
     company = std::make_unique<CompanyDb>(dir("empresa"));
     const QByteArray port = c.port ? *c.port : QByteArray::number(server ? server->port() : 25);
     company->generalConfig("PUERTO TCP PARA ENVIO DE CORREO ELECTRONICO", port)
-        .generalConfig("USAR SSL PARA ENVIO DE CORREO ELECTRONICO", "NO")
+        .generalConfig("USAR SSL PARA ENVIO DE CORREO ELECTRONICO", c.tls)
         .user(test::fbTestLogin().user, c.account ? QByteArray(kSender) : QByteArray(), "127.0.0.1",
               kMailUser, c.mailPass);
     if (c.named) company->generalConfig("NOMBRE COMPANIA", kCompany);
@@ -300,7 +301,8 @@ class UnattendedTest : public ::testing::Test {
   }
 
   // The journal lines of one written file and its mail.
-  QStringList fileLines(const char* kind, const QString& isoDay, const QString& name) const {
+  QStringList fileLines(const char* kind, const QString& isoDay, const QString& name,
+                        const QString& connection = QStringLiteral("sin TLS")) const {
     const QString path = out() + '/' + name;
     const QByteArray bytes = test::readFile(path);
     const QString of = QStringLiteral("%1 del %2 \\(%3\\)").arg(kind, isoDay, esc(path));
@@ -308,8 +310,9 @@ class UnattendedTest : public ::testing::Test {
                 .arg(of)
                 .arg(bytes.count("\r\n"))
                 .arg(bytes.size()),
-            QStringLiteral("Correo enviado: %1; respuesta del servidor: 250 2\\.0\\.0 OK queued")
-                .arg(of)};
+            QStringLiteral("Correo enviado: %1; conexi\u00f3n %2; respuesta del servidor: 250 "
+                           "2\\.0\\.0 OK queued")
+                .arg(of, connection)};
   }
   QString startLine(const QString& first, const QString& last) const {
     return QStringLiteral("Inicio: ZadiRod [0-9.]+, arranque desatendido del %1 al %2")
@@ -882,6 +885,107 @@ INSTANTIATE_TEST_SUITE_P(
                       JournalPathCase{"DefaultUnderAFile", nullptr, false}),
     [](const auto& info) { return std::string(info.param.what); });
 
+// Strict TLS asked for on the command line: a server that cannot prove who it is never hears
+// the account (the files are still written, the run ends with status 1); given the server's
+// own certificate, the mails go and the journal says the certificate was verified. Without
+// the option the spec's TLS stays: encrypted, the certificate unchecked, and the journal says
+// so too.
+struct StrictStart {
+  const char* name;
+  QStringList serverOptions;
+  QByteArray tlsSwitch;
+  QStringList arguments;  // {cert} stands for the server's certificate
+  int status;
+  // The journal's text after each mail's file (a pattern), or the connection when it went.
+  QString failure;
+  QString connection = {};
+};
+void PrintTo(const StrictStart& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class StrictTlsTest : public UnattendedTest, public ::testing::WithParamInterface<StrictStart> {};
+
+TEST_P(StrictTlsTest, TheAccountGoesOnlyToAVerifiedServer) {
+  const StrictStart& c = GetParam();
+  ASSERT_NO_FATAL_FAILURE(startServer(c.serverOptions));
+  ASSERT_NO_FATAL_FAILURE(makeCompany({.tls = c.tlsSwitch}));
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  const QString certificate = server->folder() + "/cert.pem";
+  QStringList arguments = unattended("2025-08-11", "2025-08-11");
+  for (const QString& a : c.arguments) arguments += QString(a).replace("{cert}", certificate);
+  expectEnded(run(arguments), c.status);
+
+  EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
+  const QList<ReceivedMail> mails = stopAndRead();
+  QStringList expected{startLine("2025-08-11", "2025-08-11"), settingsLine(), connectionLine(),
+                       "Corrida: desde el 2025-08-11"};
+  for (const char* kind : {"inventarios", "ventas"}) {
+    const QString name = QString::fromLatin1(kind) + "11082025.txt";
+    const QStringList lines = fileLines(kind, "2025-08-11", name, c.connection);
+    expected += lines[0];
+    if (c.failure.isEmpty()) {
+      expected += lines[1];
+    } else {
+      expected += QStringLiteral("Correo NO enviado \\(error\\): %1 del 2025-08-11 \\(%2\\): %3")
+                      .arg(kind, esc(out() + '/' + name), c.failure);
+    }
+  }
+  expected += c.failure.isEmpty()
+                  ? QStringList{"Corrida terminada: el \u00faltimo correo intentado sali\u00f3",
+                                "Fin: estado de salida 0"}
+                  : QStringList{
+                        "Corrida terminada: el \u00faltimo correo intentado no "
+                        "sali\u00f3 \\(o no hubo correo\\)",
+                        "Fin: estado de salida 1"};
+  expectLines(journal(journalPath()), expected);
+
+  EXPECT_EQ(mails.size(), c.failure.isEmpty() ? 2 : 0);
+  for (int session : {1, 2}) {
+    const QStringList log = server->sessionLog(session);
+    SCOPED_TRACE(log.join(" | ").toStdString());
+    EXPECT_FALSE(log.isEmpty());
+    EXPECT_EQ(log.filter(QRegularExpression("^(AUTH|MAIL)")).isEmpty(), !c.failure.isEmpty());
+  }
+}
+
+const QString kFingerprint = QStringLiteral("\\(huella SHA-256 ([0-9A-F]{2}:){31}[0-9A-F]{2}\\)");
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StrictTlsTest,
+    ::testing::Values(
+        StrictStart{"SelfSignedRefused",
+                    {"--make-cert"},
+                    "SI",
+                    {"--tls-estricto"},
+                    1,
+                    "TLS estricto: el certificado del servidor 127\\.0\\.0\\.1 no se pudo "
+                    "verificar: el certificado es autofirmado y no est\u00e1 entre los de "
+                    "confianza " +
+                        kFingerprint + "\\. No se envi\u00f3 el usuario ni el correo\\."},
+        StrictStart{"NoStartTlsRefused",
+                    {},
+                    "NO",
+                    {"--tls-estricto"},
+                    1,
+                    "TLS estricto: el servidor 127\\.0\\.0\\.1 no ofrece STARTTLS\\. No se "
+                    "envi\u00f3 el usuario ni el correo\\."},
+        StrictStart{"OwnCertificateTrusted",
+                    {"--make-cert"},
+                    "SI",
+                    {"--certificados", "{cert}"},
+                    0,
+                    {},
+                    "TLS 1\\.[23], certificado verificado"},
+        StrictStart{"DefaultLeavesTheCertificateUnchecked",
+                    {"--make-cert"},
+                    "SI",
+                    {},
+                    0,
+                    {},
+                    "TLS 1\\.2, certificado sin verificar"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // Command lines that are refused before anything connects, and --help and --version. Nothing
 // here gets as far as a connection, so one company, server and folder serve all cases.
 TEST_F(UnattendedTest, CommandLinesAreRefusedWithAClearMessageAndNeverCrash) {
@@ -916,7 +1020,18 @@ TEST_F(UnattendedTest, CommandLinesAreRefusedWithAClearMessageAndNeverCrash) {
       {{"--desatendido", "hoy"}, 2, "Argumento no reconocido: \u00abhoy\u00bb"},
       {{"--help"}, 0, "--desatendido"},
       {{"--version"}, 0, "ZadiRod "},
+      {{"--desatendido", "--certificados", dir("home") + "/no-existe.pem"},
+       2,
+       "--certificados: no existe el archivo " + dir("home") + "/no-existe.pem"},
+      {{"--desatendido", "--certificados", dir("home")},
+       2,
+       "--certificados: no se puede leer " + dir("home") + ": no es un archivo"},
+      {{"--desatendido", "--certificados", dir("home") + "/texto.pem"},
+       2,
+       "--certificados: " + dir("home") + "/texto.pem no contiene ning\u00fan certificado PEM"},
+      {{"--desatendido", "--certificados="}, 2, "--certificados necesita el nombre de un archivo"},
   };
+  temp.write("home/texto.pem", "-----BEGIN TEXT-----\nhola\n-----END TEXT-----\n");
   ASSERT_NO_FATAL_FAILURE(startServer());
   ASSERT_NO_FATAL_FAILURE(makeCompany());
   ASSERT_NO_FATAL_FAILURE(writeSettings());
