@@ -15,6 +15,7 @@ const QString kTo = QStringLiteral("hasta");
 const QString kJournal = QStringLiteral("registro");
 const QString kStrictTls = QStringLiteral("tls-estricto");
 const QString kCertificates = QStringLiteral("certificados");
+const QString kCheck = QStringLiteral("probar");
 
 CommandLine refuse(const QString& why) {
   return {CommandLine::Action::Refuse, {}, why};
@@ -62,7 +63,12 @@ CommandLine parseCommandLine(const QStringList& arguments, QDate today) {
       QStringLiteral("Certificados PEM de confianza adem\u00e1s de los del sistema; implica "
                      "--tls-estricto."),
       QStringLiteral("ARCHIVO"));
-  parser.addOptions({unattended, from, to, journal, strictTls, certificates, help, version});
+  const QCommandLineOption check(
+      kCheck, QStringLiteral("Comprueba la configuraci\u00f3n paso a paso (ERP, archivo de "
+                             "configuraci\u00f3n, carpeta de salida, base de datos, servidor de "
+                             "correo) sin escribir reportes ni enviar correo; estado 0 si todo "
+                             "est\u00e1 en orden, 2 si no."));
+  parser.addOptions({unattended, from, to, journal, strictTls, certificates, check, help, version});
 
   if (!parser.parse(arguments)) {
     if (!parser.unknownOptionNames().isEmpty()) {
@@ -85,6 +91,15 @@ CommandLine parseCommandLine(const QStringList& arguments, QDate today) {
   CommandLine result;
   StartOptions& options = result.options;
   options.unattended = parser.isSet(unattended);
+  options.check = parser.isSet(check);
+  if (options.check && (parser.isSet(from) || parser.isSet(to)))
+    return refuse(
+        QStringLiteral("--probar no admite --desde ni --hasta: comprueba la "
+                       "configuraci\u00f3n, no genera reportes"));
+  if (options.check && options.unattended)
+    return refuse(
+        QStringLiteral("--probar y --desatendido no van juntos: --probar no genera "
+                       "reportes"));
   if ((parser.isSet(from) || parser.isSet(to)) && !options.unattended)
     return refuse(QStringLiteral("--desde y --hasta solo valen con --desatendido"));
 

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "app/command_line.h"
+#include "app/config_check.h"
 #include "app/console.h"
 #include "app/journal.h"
 #include "app/message_box_notifier.h"
@@ -81,6 +82,12 @@ int main(int argc, char** argv) {
     const std::optional<zavelo::StartOptions> options = readCommandLine(argc, argv, exitStatus);
     if (!options) return exitStatus;
     start = *options;
+  }
+  if (start.check) {
+    QString ignored;  // the command line already refused a policy that cannot be made
+    return zavelo::runConfigCheck(
+        argc, argv, zavelo::tlsPolicyOf(start, ignored).value_or(zavelo::smtp::TlsPolicy()),
+        start.journal, QStringLiteral(ZAVELO_VERSION));
   }
 
 #ifndef Q_OS_WIN

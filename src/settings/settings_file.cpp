@@ -106,13 +106,23 @@ QString settingsFilePath(const QString& directory) {
 #endif
 }
 
-QString cargarsettings(const QString& directory, TSettingsEnvio& out) {
+QString cargarsettings(const QString& directory, TSettingsEnvio& out, SettingsFileRead* read) {
   out = TSettingsEnvio{};
+  if (read) *read = SettingsFileRead{};
   const QString path = settingsFilePath(directory);
   ExclusiveFile file;
   if (!file.open(path)) return path;
+  if (read) read->opened = true;
 
   SettingsReader reader(out);
+  // Counted whichever way the reading ends, a line too long included.
+  struct CountLines {
+    const SettingsReader& reader;
+    SettingsFileRead* read;
+    ~CountLines() {
+      if (read) read->lines = reader.lines();
+    }
+  } count{reader, read};
   // Pieces of a fixed size: a large file costs no more memory than a small one.
   QByteArray chunk(64 * 1024, Qt::Uninitialized);
   qint64 remaining = file.size();

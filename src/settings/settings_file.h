@@ -23,6 +23,13 @@ QString settingsFilePath(const QString& directory);
 // with the values of the earlier lines kept and the others empty.
 //
 // Returns the path it looked at.
-QString cargarsettings(const QString& directory, TSettingsEnvio& out);
+//
+// read, when given, says whether the file could be opened and how many lines it held.
+struct SettingsFileRead {
+  bool opened = false;
+  int lines = 0;
+};
+QString cargarsettings(const QString& directory, TSettingsEnvio& out,
+                       SettingsFileRead* read = nullptr);
 
 }  // namespace zavelo::settings
