@@ -1382,6 +1382,13 @@ TEST_F(CheckTest, BadLocalSettingsFailTheirStepWithTheReason) {
        "Destinatarios",
        "FALLA direcci\u00f3n no v\u00e1lida en la l\u00ednea 8: .*luis@cliente\\.example.*",
        true},
+      // The reader's limit: the file is read as far as the line that is too long.
+      {"a recipients line of 2000 characters",
+       {.destinatarios = QByteArray(2000, 'x')},
+       "Archivo de configuraci\u00f3n",
+       "FALLA " + esc(dir("erp") + "/settingsenvio.conf") +
+           ": Range check error en la l\u00ednea 8",
+       true},
       {"settings of five lines",
        {.lines = 5},
        "Archivo de configuraci\u00f3n",
