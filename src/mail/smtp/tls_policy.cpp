@@ -24,9 +24,16 @@ namespace {
 
 QString reason(const QSslError& error, const QString& host) {
   const QSslCertificate& cert = error.certificate();
+  const QString selfSigned =
+      QStringLiteral("el certificado es autofirmado y no est\u00e1 entre los de confianza");
   switch (error.error()) {
     case QSslError::SelfSignedCertificate:
-      return QStringLiteral("el certificado es autofirmado y no est\u00e1 entre los de confianza");
+      return selfSigned;
+    // Schannel's word for a root it does not trust, a self-signed certificate included.
+    case QSslError::CertificateUntrusted:
+    case QSslError::CertificateRejected:
+      if (!cert.isNull() && cert.isSelfSigned()) return selfSigned;
+      [[fallthrough]];
     case QSslError::SelfSignedCertificateInChain:
     case QSslError::UnableToGetLocalIssuerCertificate:
     case QSslError::UnableToGetIssuerCertificate:
