@@ -13,6 +13,9 @@ const QString kUnattended = QStringLiteral("desatendido");
 const QString kFrom = QStringLiteral("desde");
 const QString kTo = QStringLiteral("hasta");
 const QString kJournal = QStringLiteral("registro");
+const QString kStrictTls = QStringLiteral("tls-estricto");
+const QString kCertificates = QStringLiteral("certificados");
+const QString kCheck = QStringLiteral("probar");
 
 CommandLine refuse(const QString& why) {
   return {CommandLine::Action::Refuse, {}, why};
@@ -51,7 +54,21 @@ CommandLine parseCommandLine(const QStringList& arguments, QDate today) {
                                 QStringLiteral("Muestra esta ayuda."));
   const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
                                    QStringLiteral("Muestra la versi\u00f3n."));
-  parser.addOptions({unattended, from, to, journal, help, version});
+  const QCommandLineOption strictTls(
+      kStrictTls,
+      QStringLiteral("El correo sale solo por STARTTLS con el certificado del servidor "
+                     "verificado (certificados de confianza del sistema y nombre del servidor)."));
+  const QCommandLineOption certificates(
+      kCertificates,
+      QStringLiteral("Certificados PEM de confianza adem\u00e1s de los del sistema; implica "
+                     "--tls-estricto."),
+      QStringLiteral("ARCHIVO"));
+  const QCommandLineOption check(
+      kCheck, QStringLiteral("Comprueba la configuraci\u00f3n paso a paso (ERP, archivo de "
+                             "configuraci\u00f3n, carpeta de salida, base de datos, servidor de "
+                             "correo) sin escribir reportes ni enviar correo; estado 0 si todo "
+                             "est\u00e1 en orden, 2 si no."));
+  parser.addOptions({unattended, from, to, journal, strictTls, certificates, check, help, version});
 
   if (!parser.parse(arguments)) {
     if (!parser.unknownOptionNames().isEmpty()) {
@@ -74,6 +91,15 @@ CommandLine parseCommandLine(const QStringList& arguments, QDate today) {
   CommandLine result;
   StartOptions& options = result.options;
   options.unattended = parser.isSet(unattended);
+  options.check = parser.isSet(check);
+  if (options.check && (parser.isSet(from) || parser.isSet(to)))
+    return refuse(
+        QStringLiteral("--probar no admite --desde ni --hasta: comprueba la "
+                       "configuraci\u00f3n, no genera reportes"));
+  if (options.check && options.unattended)
+    return refuse(
+        QStringLiteral("--probar y --desatendido no van juntos: --probar no genera "
+                       "reportes"));
   if ((parser.isSet(from) || parser.isSet(to)) && !options.unattended)
     return refuse(QStringLiteral("--desde y --hasta solo valen con --desatendido"));
 
@@ -101,6 +127,12 @@ CommandLine parseCommandLine(const QStringList& arguments, QDate today) {
     options.journal = parser.value(journal);
     if (options.journal.isEmpty())
       return refuse(QStringLiteral("--registro necesita el nombre de un archivo"));
+  }
+  options.strictTls = parser.isSet(strictTls) || parser.isSet(certificates);
+  if (parser.isSet(certificates)) {
+    options.certificates = parser.value(certificates);
+    if (options.certificates.isEmpty())
+      return refuse(QStringLiteral("--certificados necesita el nombre de un archivo"));
   }
   return result;
 }

@@ -14,6 +14,9 @@ struct StartOptions {
   QDate firstDay;           // --desde, or today
   QDate lastDay;            // --hasta, or today
   QString journal;          // --registro, or empty
+  bool strictTls = false;   // --tls-estricto (or --certificados)
+  QString certificates;     // --certificados: PEM certificates trusted beside the system's
+  bool check = false;       // --probar
 };
 
 struct CommandLine {

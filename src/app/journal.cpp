@@ -96,8 +96,11 @@ QString journalText(const RunEvent& event) {
     case T::FileNotWritten:
       return QStringLiteral("Archivo NO escrito: %1: %2").arg(fileOf(event), oneLine(event.text));
     case T::MailSent:
-      return QStringLiteral("Correo enviado: %1; respuesta del servidor: %2")
-          .arg(fileOf(event), oneLine(event.text));
+      if (event.detail.isEmpty())
+        return QStringLiteral("Correo enviado: %1; respuesta del servidor: %2")
+            .arg(fileOf(event), oneLine(event.text));
+      return QStringLiteral("Correo enviado: %1; conexi\u00f3n %2; respuesta del servidor: %3")
+          .arg(fileOf(event), oneLine(event.detail), oneLine(event.text));
     case T::MailFailed:
       return QStringLiteral("Correo NO enviado (error): %1: %2")
           .arg(fileOf(event), oneLine(event.text));

@@ -9,12 +9,14 @@
 #include <optional>
 
 #include "app/command_line.h"
+#include "app/config_check.h"
 #include "app/console.h"
 #include "app/journal.h"
 #include "app/message_box_notifier.h"
 #include "app/observed_notifier.h"
 #include "app/run_lock.h"
 #include "app/stop_signals.h"
+#include "app/tls_options.h"
 #include "app/wait_cursor.h"
 #include "common/clock.h"
 #include "common/cp1252.h"
@@ -34,8 +36,12 @@ using zavelo::exporting::RunEvent;
 std::optional<zavelo::StartOptions> readCommandLine(int argc, char** argv, int& exitStatus) {
   QCoreApplication core(argc, argv);
   QCoreApplication::setApplicationVersion(QStringLiteral(ZAVELO_VERSION));
-  const zavelo::CommandLine line =
+  zavelo::CommandLine line =
       zavelo::parseCommandLine(QCoreApplication::arguments(), QDate::currentDate());
+  // A certificates file that cannot be used is refused like any other bad option.
+  if (QString why;
+      line.action == zavelo::CommandLine::Action::Run && !zavelo::tlsPolicyOf(line.options, why))
+    line = {zavelo::CommandLine::Action::Refuse, {}, why};
   switch (line.action) {
     case zavelo::CommandLine::Action::Run:
       return line.options;
@@ -104,6 +110,12 @@ int main(int argc, char** argv) {
     if (!options) return exitStatus;
     start = *options;
   }
+  if (start.check) {
+    QString ignored;  // the command line already refused a policy that cannot be made
+    return zavelo::runConfigCheck(
+        argc, argv, zavelo::tlsPolicyOf(start, ignored).value_or(zavelo::smtp::TlsPolicy()),
+        start.journal, QStringLiteral(ZAVELO_VERSION));
+  }
 
 #ifndef Q_OS_WIN
   // A scheduler's start may come where there is no display, or where the display it names
@@ -157,6 +169,8 @@ int main(int argc, char** argv) {
       new zavelo::Tfdorvanefamilia(dm, notifier, zavelo::settings::defaultRegistryLocation());
   QObject::connect(window, &QObject::destroyed, &app, [] { QCoreApplication::exit(0); });
   window->setRunListener(listener);
+  QString ignored;  // the command line already refused a policy that cannot be made
+  window->setTlsPolicy(zavelo::tlsPolicyOf(start, ignored).value_or(zavelo::smtp::TlsPolicy()));
   if (journal) journal->addSecret(window->passwordText());
   listener({.type = RunEvent::Type::SettingsRead,
             .text = settingsText(window->settingsRead()),

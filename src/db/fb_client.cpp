@@ -49,7 +49,8 @@ const Client& loadClient(const QString& library) {
     throw Error(QStringLiteral("The Firebird client library %1 has no fb_get_master_interface: %2")
                     .arg(library, why));
   }
-  Client client{master, master->getUtilInterface()};
+  Client client{master, master->getUtilInterface(), reinterpret_cast<void*>(getMaster),
+                reinterpret_cast<void (*)(char*)>(lib->resolve("isc_get_client_version"))};
   return loaded.emplace(library, client).first->second;
 }
 

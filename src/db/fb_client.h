@@ -19,6 +19,10 @@ namespace zavelo::db::fb {
 struct Client {
   Firebird::IMaster* master = nullptr;
   Firebird::IUtil* util = nullptr;
+  // fb_get_master_interface, which tells the file the library was loaded from.
+  void* entry = nullptr;
+  // isc_get_client_version when the library has it (the whole version text).
+  void (*versionText)(char*) = nullptr;
 };
 
 // Loads the library (a bare name is looked up the platform's usual way) and resolves

@@ -81,7 +81,8 @@ void ReportRun::oneFile(Kind kind, QDate day, bool prepareMail) {
                        "el servidor de correo no respondi\u00f3 a un correo anterior "
                        "de esta corrida: ") +
                    mail.text;
-  RunEvent event{.kind = kind, .day = day, .path = file.path, .text = mail.text};
+  RunEvent event{
+      .kind = kind, .day = day, .path = file.path, .text = mail.text, .detail = mail.connection};
   switch (mail.outcome) {
     case MailOutcome::Sent:
       event.type = RunEvent::Type::MailSent;

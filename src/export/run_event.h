@@ -20,7 +20,7 @@ struct RunEvent {
     RunStarted,        // day: the first day
     FileWritten,       // kind, day, path, rows, bytes
     FileNotWritten,    // kind, day, path; text: the reason
-    MailSent,          // kind, day, path; text: the server's last reply
+    MailSent,          // kind, day, path; text: the server's last reply; detail: the connection
     MailFailed,        // kind, day, path; text: the error
     MailNotAttempted,  // kind, day, path; text: why, when not for want of a mail account
     DayEnded,          // day

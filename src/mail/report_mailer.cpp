@@ -76,6 +76,7 @@ MailOutcome ReportMailer::enviarcorreo(
     const QByteArray& destinatarios,
     const std::function<void(const QString& errorText)>& reportFailure) {
   lastReply_.clear();
+  lastConnection_.clear();
   if (SMTP.host().isEmpty() || SMTP.accountName().isEmpty() || SMTP.password().isEmpty() ||
       MailMessage.sender().isEmpty())
     return MailOutcome::NotAttempted;
@@ -105,6 +106,7 @@ MailOutcome ReportMailer::enviarcorreo(
     SMTP.connectToServer();
     if (configuracion(kTlsProperty) != kTlsOn) SMTP.authenticate();
     SMTP.send(MailMessage);
+    lastConnection_ = connectionText(SMTP.tlsSession());
     const smtp::SmtpReply& reply = SMTP.lastReply();
     lastReply_ = QString::number(reply.code);
     for (const QByteArray& line : reply.lines) lastReply_ += u' ' + fromCp1252(line);
@@ -113,6 +115,12 @@ MailOutcome ReportMailer::enviarcorreo(
     return MailOutcome::Failed;
   }
   return MailOutcome::Sent;
+}
+
+QString connectionText(const smtp::TlsSession& session) {
+  if (!session.encrypted) return QStringLiteral("sin TLS");
+  return session.protocol + (session.verified ? QStringLiteral(", certificado verificado")
+                                              : QStringLiteral(", certificado sin verificar"));
 }
 
 }  // namespace zavelo::mail

@@ -49,6 +49,9 @@ class ReportMailer {
 
   // The server's reply to the last message sent, as one line of text ("250 OK id=…").
   const QString& lastReply() const { return lastReply_; }
+  // How the last mail's connection went, for the journal: "sin TLS", or the TLS version and
+  // whether the certificate was verified. Empty when no connection was made.
+  const QString& lastConnection() const { return lastConnection_; }
 
   // Declared before the client, which refers to it, so that it outlives the client.
   smtp::TlsLayer SSLHandler;
@@ -65,6 +68,10 @@ class ReportMailer {
   // so a subject reads "Reporte inventarios  ACME", two blanks before the company name.
   QByteArray subjectSlot_;
   QString lastReply_;
+  QString lastConnection_;
 };
+
+// "sin TLS", "TLS 1.2, certificado sin verificar", "TLS 1.3, certificado verificado".
+QString connectionText(const smtp::TlsSession& session);
 
 }  // namespace zavelo::mail

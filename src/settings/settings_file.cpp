@@ -107,21 +107,30 @@ QString settingsFilePath(const QString& directory) {
 #endif
 }
 
-QString cargarsettings(const QString& directory, TSettingsEnvio& out, SettingsFileState* state) {
+QString cargarsettings(const QString& directory, TSettingsEnvio& out, SettingsFileRead* read) {
   out = TSettingsEnvio{};
   const QString path = settingsFilePath(directory);
-  SettingsFileState ignored;
-  SettingsFileState& result = state ? *state : ignored;
+  SettingsFileRead ignored;
+  SettingsFileRead& result = read ? *read : ignored;
+  result = SettingsFileRead{.path = path};
   ExclusiveFile file;
   if (!file.open(path)) {
-    result = QFileInfo::exists(path) || QFileInfo(path).isSymLink() ? SettingsFileState::Unreadable
-                                                                    : SettingsFileState::Missing;
+    result.state = QFileInfo::exists(path) || QFileInfo(path).isSymLink()
+                       ? SettingsFileState::Unreadable
+                       : SettingsFileState::Missing;
     return path;
   }
+  result.opened = true;
   // Until the last byte is read: a line too long throws on the way.
-  result = SettingsFileState::Unreadable;
+  result.state = SettingsFileState::Unreadable;
 
   SettingsReader reader(out);
+  // Counted whichever way the reading ends, a line too long included.
+  struct CountLines {
+    const SettingsReader& reader;
+    SettingsFileRead& read;
+    ~CountLines() { read.lines = reader.lines(); }
+  } count{reader, result};
   // Pieces of a fixed size: a large file costs no more memory than a small one.
   QByteArray chunk(64 * 1024, Qt::Uninitialized);
   qint64 remaining = file.size();
@@ -131,7 +140,7 @@ QString cargarsettings(const QString& directory, TSettingsEnvio& out, SettingsFi
     remaining -= got;
     reader.feed(QByteArrayView(chunk.constData(), qsizetype(got)));
   }
-  if (remaining == 0) result = SettingsFileState::Read;
+  if (remaining == 0) result.state = SettingsFileState::Read;
   return path;
 }
 

@@ -12,12 +12,18 @@ namespace zavelo::settings {
 // normalised, so an empty directory gives the file in the root of the current drive.
 QString settingsFilePath(const QString& directory);
 
-// What became of the settings file, for whoever tells the story of a start.
+// What became of the settings file, for whoever tells the story of a start or checks it.
 enum class SettingsFileState {
   NotLooked,   // no directory to look in
   Missing,     // no file of that name
   Unreadable,  // there, but it could not be opened or read to its end (or a line was too long)
   Read,
+};
+struct SettingsFileRead {
+  QString path;  // the file looked at
+  SettingsFileState state = SettingsFileState::NotLooked;
+  bool opened = false;  // it could be opened
+  int lines = 0;        // the lines complete when the reading ended
 };
 
 // Reads the settings file of the ERP directory into out, which is emptied first.
@@ -30,9 +36,9 @@ enum class SettingsFileState {
 // A line over 1024 characters closes the file and throws zavelo::Error("Range check error"),
 // with the values of the earlier lines kept and the others empty.
 //
-// Returns the path it looked at; state, when given, says what became of the file (also when an
-// error is thrown).
+// Returns the path it looked at; read, when given, says what became of the file, also when an
+// error is thrown.
 QString cargarsettings(const QString& directory, TSettingsEnvio& out,
-                       SettingsFileState* state = nullptr);
+                       SettingsFileRead* read = nullptr);
 
 }  // namespace zavelo::settings

@@ -25,6 +25,8 @@ class SettingsReader {
   // Reads the next bytes of the file. The 1025th character of a line throws
   // zavelo::Error("Range check error"); the reader must not be fed again after that.
   void feed(QByteArrayView bytes);
+  // The lines read to their end so far, up to the ninth (later ones fill nothing).
+  int lines() const { return lineCount_; }
 
  private:
   void endLine();

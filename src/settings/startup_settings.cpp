@@ -8,8 +8,8 @@ QString loadStartupSettings(Notifier& notifier, const RegistryLocation& where, T
                             SettingsFileRead* read) {
   out = TSettingsEnvio{};
   const QString directory = diraplicacion(notifier, where);
-  if (read) read->path = settingsFilePath(directory);
-  return cargarsettings(directory, out, read ? &read->state : nullptr);
+  if (read) *read = SettingsFileRead{.path = settingsFilePath(directory)};
+  return cargarsettings(directory, out, read);
 }
 
 }  // namespace zavelo::settings

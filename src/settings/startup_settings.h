@@ -16,10 +16,6 @@ namespace zavelo::settings {
 // stays empty. Returns the path of the settings file it looked at. read, when given, gets that
 // path and what became of the file as they become known, so that they are there also when an
 // error is thrown.
-struct SettingsFileRead {
-  QString path;
-  SettingsFileState state = SettingsFileState::NotLooked;
-};
 QString loadStartupSettings(Notifier& notifier, const RegistryLocation& where, TSettingsEnvio& out,
                             SettingsFileRead* read = nullptr);
 

@@ -52,9 +52,13 @@ class Tfcierre::RunHooks : public exporting::RunDates,
     // status list shows the error as it came.
     switch (outcome) {
       case MailOutcome::Sent:
-        return {outcome, withoutMailPassword(w_.mailer_.lastReply())};
+        return {.outcome = outcome,
+                .text = withoutMailPassword(w_.mailer_.lastReply()),
+                .connection = w_.mailer_.lastConnection()};
       case MailOutcome::Failed:
-        return {outcome, withoutMailPassword(w_.lastErrorLine_), w_.mailer_.serverUnreachable()};
+        return {.outcome = outcome,
+                .text = withoutMailPassword(w_.lastErrorLine_),
+                .serverUnreachable = w_.mailer_.serverUnreachable()};
       case MailOutcome::NotAttempted:
         break;
     }

@@ -261,6 +261,7 @@ void Tfdorvanefamilia::SpeedButton3Click() {
   showStatus(QStringLiteral("Generando reporte. Espere un momento..."));
   // Created once per run: this window closes when the generation window returns.
   QPointer<Tfcierre> generation(new Tfcierre(*this, dm_, notifier_));
+  generation->mailer().SMTP.setTlsPolicy(tlsPolicy_);
   generation->exec();
   delete generation.data();
   closeWindow(*this);  // Panel5 stays shown until then

@@ -14,6 +14,7 @@
 #include "db/link.h"
 #include "db/result_set.h"
 #include "export/run_event.h"
+#include "mail/smtp/tls_policy.h"
 #include "settings/registry.h"
 #include "settings/settings_envio.h"
 #include "settings/startup_settings.h"
@@ -67,6 +68,9 @@ class Tfdorvanefamilia : public QWidget {
   // origin is incomplete, so that nothing could connect, is an error instead of a wait.
   void setUnattended(QDate firstDay, QDate lastDay);
   bool unattended() const { return unattended_; }
+  // How the generation window's mails use TLS (the default: as the configuration says, the
+  // certificate unchecked).
+  void setTlsPolicy(const smtp::TlsPolicy& policy) { tlsPolicy_ = policy; }
   // Hears the connection and every event of the generation window's runs.
   void setRunListener(exporting::RunListener listener) { listener_ = std::move(listener); }
   const exporting::RunListener& runListener() const { return listener_; }
@@ -117,6 +121,7 @@ class Tfdorvanefamilia : public QWidget {
   QDate unattendedFirst_;
   QDate unattendedLast_;
   exporting::RunListener listener_;
+  smtp::TlsPolicy tlsPolicy_;
 };
 
 }  // namespace zavelo

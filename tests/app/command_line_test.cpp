@@ -88,6 +88,11 @@ TEST(CommandLine, RefusedWithAClearMessage) {
       {{"--otra"}, "Opci\u00f3n desconocida: --otra"},
       {{"-x"}, "Opci\u00f3n desconocida: -x"},
       {{"extra"}, "Argumento no reconocido: \u00abextra\u00bb"},
+      {{"--certificados="}, "--certificados necesita el nombre de un archivo"},
+      {{"--probar", "--desde", "2025-01-01"}, "--probar no admite --desde ni --hasta"},
+      {{"--probar", "--desatendido", "--hasta", "2025-01-01"},
+       "--probar no admite --desde ni --hasta"},
+      {{"--probar", "--desatendido"}, "--probar y --desatendido no van juntos"},
   };
   for (const auto& c : cases) {
     const CommandLine line = parse(c.args);
@@ -97,10 +102,38 @@ TEST(CommandLine, RefusedWithAClearMessage) {
   }
 }
 
+// The TLS options and the check: --certificados implies strict TLS; both combine with a
+// scheduled start and with --probar.
+TEST(CommandLine, TlsOptionsAndTheCheck) {
+  const struct {
+    QStringList args;
+    bool unattended;
+    bool check;
+    bool strict;
+    QString certificates;
+  } cases[] = {
+      {{"--desatendido"}, true, false, false, {}},
+      {{"--desatendido", "--tls-estricto"}, true, false, true, {}},
+      {{"--desatendido", "--certificados", "ca.pem"}, true, false, true, "ca.pem"},
+      {{"--probar"}, false, true, false, {}},
+      {{"--probar", "--tls-estricto", "--registro", "p.log"}, false, true, true, {}},
+      {{"--probar", "--certificados=ca.pem"}, false, true, true, "ca.pem"},
+  };
+  for (const auto& c : cases) {
+    const CommandLine line = parse(c.args);
+    ASSERT_EQ(line.action, Action::Run) << c.args.join(' ') << ": " << line.text.toStdString();
+    EXPECT_EQ(line.options.unattended, c.unattended) << c.args.join(' ');
+    EXPECT_EQ(line.options.check, c.check) << c.args.join(' ');
+    EXPECT_EQ(line.options.strictTls, c.strict) << c.args.join(' ');
+    EXPECT_EQ(line.options.certificates, c.certificates) << c.args.join(' ');
+  }
+}
+
 TEST(CommandLine, HelpAndVersionArePrinted) {
   const CommandLine help = parse({"--help"});
   EXPECT_EQ(help.action, Action::Help);
-  for (const char* option : {"--desatendido", "--desde", "--hasta", "--registro", "--version"})
+  for (const char* option : {"--desatendido", "--desde", "--hasta", "--registro", "--tls-estricto",
+                             "--certificados", "--probar", "--version"})
     EXPECT_TRUE(help.text.contains(QLatin1String(option))) << option;
   EXPECT_EQ(parse({"--version"}).action, Action::Version);
   EXPECT_TRUE(parse({"--version"}).text.startsWith("ZadiRod"));

@@ -54,6 +54,15 @@ TEST(JournalText, OneSpanishLinePerEvent) {
        "device"},
       {{.type = Type::MailSent, .kind = Kind::Sales, .day = day, .path = "v", .text = "250 OK"},
        "Correo enviado: ventas del 2025-08-11 (v); respuesta del servidor: 250 OK"},
+      // How the mail's connection went stands before the reply.
+      {{.type = Type::MailSent,
+        .kind = Kind::Inventory,
+        .day = day,
+        .path = "i",
+        .text = "250 OK",
+        .detail = "TLS 1.3, certificado verificado"},
+       "Correo enviado: inventarios del 2025-08-11 (i); conexi\u00f3n TLS 1.3, certificado "
+       "verificado; respuesta del servidor: 250 OK"},
       // A reply of several lines, ended by a line break, stays on one line.
       {{.type = Type::MailFailed,
         .kind = Kind::Inventory,

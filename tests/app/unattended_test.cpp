@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
@@ -17,12 +18,16 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
+#include <QSslCertificate>
 #include <QStringDecoder>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <array>
+#include <future>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #ifndef Q_OS_WIN
 #include <signal.h>
@@ -167,8 +172,9 @@ QMap<QString, FileState> snapshot(const QString& folder) {
 struct Company {
   std::optional<QByteArray> port = std::nullopt;  // the SMTP server's when not set
   QByteArray mailPass = kMailPass;
-  bool named = true;    // the configuration holds the company's name
-  bool account = true;  // the user has a mail account
+  QByteArray tls = "NO";  // the TLS switch
+  bool named = true;      // the configuration holds the company's name
+  bool account = true;    // the user has a mail account
 };
 
 // The nine settings lines; empty fields take the test's company and login.
@@ -178,6 +184,9 @@ struct Settings {
   std::optional<QByteArray> clave = std::nullopt;
   QByteArray marca = "07";
   QByteArray automatico = "";
+  std::optional<QByteArray> directorio = std::nullopt;  // the output folder when not set
+  QByteArray destinatarios = kRecipients;
+  int lines = 9;  // the file holds the first lines only
 };
 
 class UnattendedTest : public ::testing::Test {
@@ -207,7 +216,7 @@ class UnattendedTest : public ::testing::Test {
     company = std::make_unique<CompanyDb>(dir("empresa"));
     const QByteArray port = c.port ? *c.port : QByteArray::number(server ? server->port() : 25);
     company->generalConfig("PUERTO TCP PARA ENVIO DE CORREO ELECTRONICO", port)
-        .generalConfig("USAR SSL PARA ENVIO DE CORREO ELECTRONICO", "NO")
+        .generalConfig("USAR SSL PARA ENVIO DE CORREO ELECTRONICO", c.tls)
         .user(test::fbTestLogin().user, c.account ? QByteArray(kSender) : QByteArray(), "127.0.0.1",
               kMailUser, c.mailPass);
     if (c.named) company->generalConfig("NOMBRE COMPANIA", kCompany);
@@ -218,10 +227,16 @@ class UnattendedTest : public ::testing::Test {
   void writeSettings(const Settings& s = {}) {
     const test::FbLogin login = test::fbTestLogin();
     settingsPassword = s.clave.value_or(login.password);
-    test::writeStartupFiles(
-        dir("xdg"), dir("erp"),
-        {"linea1", s.servidor.value_or(company->servidor(FbMode::Server)), toCp1252(out()),
-         login.user, settingsPassword, s.compania, s.marca, kRecipients, s.automatico});
+    const QList<QByteArray> lines{"linea1",
+                                  s.servidor.value_or(company->servidor(FbMode::Server)),
+                                  s.directorio.value_or(toCp1252(out())),
+                                  login.user,
+                                  settingsPassword,
+                                  s.compania,
+                                  s.marca,
+                                  s.destinatarios,
+                                  s.automatico};
+    test::writeStartupFiles(dir("xdg"), dir("erp"), lines.mid(0, s.lines));
   }
 
   // The child's environment: every folder it may write to is the test's own; no display.
@@ -305,7 +320,8 @@ class UnattendedTest : public ::testing::Test {
   }
 
   // The journal lines of one written file and its mail.
-  QStringList fileLines(const char* kind, const QString& isoDay, const QString& name) const {
+  QStringList fileLines(const char* kind, const QString& isoDay, const QString& name,
+                        const QString& connection = QStringLiteral("sin TLS")) const {
     const QString path = out() + '/' + name;
     const QByteArray bytes = test::readFile(path);
     const QString of = QStringLiteral("%1 del %2 \\(%3\\)").arg(kind, isoDay, esc(path));
@@ -313,8 +329,9 @@ class UnattendedTest : public ::testing::Test {
                 .arg(of)
                 .arg(bytes.count("\r\n"))
                 .arg(bytes.size()),
-            QStringLiteral("Correo enviado: %1; respuesta del servidor: 250 2\\.0\\.0 OK queued")
-                .arg(of)};
+            QStringLiteral("Correo enviado: %1; conexi\u00f3n %2; respuesta del servidor: 250 "
+                           "2\\.0\\.0 OK queued")
+                .arg(of, connection)};
   }
   QString startLine(const QString& first, const QString& last) const {
     return QStringLiteral("Inicio: ZadiRod [0-9.]+, arranque desatendido del %1 al %2")
@@ -1179,6 +1196,107 @@ INSTANTIATE_TEST_SUITE_P(
                       JournalPathCase{"DefaultUnderAFile", nullptr, false}),
     [](const auto& info) { return std::string(info.param.what); });
 
+// Strict TLS asked for on the command line: a server that cannot prove who it is never hears
+// the account (the files are still written, the run ends with status 1); given the server's
+// own certificate, the mails go and the journal says the certificate was verified. Without
+// the option the spec's TLS stays: encrypted, the certificate unchecked, and the journal says
+// so too.
+struct StrictStart {
+  const char* name;
+  QStringList serverOptions;
+  QByteArray tlsSwitch;
+  QStringList arguments;  // {cert} stands for the server's certificate
+  int status;
+  // The journal's text after each mail's file (a pattern), or the connection when it went.
+  QString failure;
+  QString connection = {};
+};
+void PrintTo(const StrictStart& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class StrictTlsTest : public UnattendedTest, public ::testing::WithParamInterface<StrictStart> {};
+
+TEST_P(StrictTlsTest, TheAccountGoesOnlyToAVerifiedServer) {
+  const StrictStart& c = GetParam();
+  ASSERT_NO_FATAL_FAILURE(startServer(c.serverOptions));
+  ASSERT_NO_FATAL_FAILURE(makeCompany({.tls = c.tlsSwitch}));
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  const QString certificate = server->folder() + "/cert.pem";
+  QStringList arguments = unattended("2025-08-11", "2025-08-11");
+  for (const QString& a : c.arguments) arguments += QString(a).replace("{cert}", certificate);
+  expectEnded(run(arguments), c.status);
+
+  EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
+  const QList<ReceivedMail> mails = stopAndRead();
+  QStringList expected{startLine("2025-08-11", "2025-08-11"), settingsLine(), connectionLine(),
+                       "Corrida: desde el 2025-08-11"};
+  for (const char* kind : {"inventarios", "ventas"}) {
+    const QString name = QString::fromLatin1(kind) + "11082025.txt";
+    const QStringList lines = fileLines(kind, "2025-08-11", name, c.connection);
+    expected += lines[0];
+    if (c.failure.isEmpty()) {
+      expected += lines[1];
+    } else {
+      expected += QStringLiteral("Correo NO enviado \\(error\\): %1 del 2025-08-11 \\(%2\\): %3")
+                      .arg(kind, esc(out() + '/' + name), c.failure);
+    }
+  }
+  expected += c.failure.isEmpty()
+                  ? QStringList{"Corrida terminada: el \u00faltimo correo intentado sali\u00f3",
+                                "Fin: estado de salida 0"}
+                  : QStringList{
+                        "Corrida terminada: el \u00faltimo correo intentado no "
+                        "sali\u00f3 \\(o no hubo correo\\)",
+                        "Fin: estado de salida 1"};
+  expectLines(journal(journalPath()), expected);
+
+  EXPECT_EQ(mails.size(), c.failure.isEmpty() ? 2 : 0);
+  for (int session : {1, 2}) {
+    const QStringList log = server->sessionLog(session);
+    SCOPED_TRACE(log.join(" | ").toStdString());
+    EXPECT_FALSE(log.isEmpty());
+    EXPECT_EQ(log.filter(QRegularExpression("^(AUTH|MAIL)")).isEmpty(), !c.failure.isEmpty());
+  }
+}
+
+const QString kFingerprint = QStringLiteral("\\(huella SHA-256 ([0-9A-F]{2}:){31}[0-9A-F]{2}\\)");
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StrictTlsTest,
+    ::testing::Values(
+        StrictStart{"SelfSignedRefused",
+                    {"--make-cert"},
+                    "SI",
+                    {"--tls-estricto"},
+                    1,
+                    "TLS estricto: el certificado del servidor 127\\.0\\.0\\.1 no se pudo "
+                    "verificar: el certificado es autofirmado y no est\u00e1 entre los de "
+                    "confianza " +
+                        kFingerprint + "\\. No se envi\u00f3 el usuario ni el correo\\."},
+        StrictStart{"NoStartTlsRefused",
+                    {},
+                    "NO",
+                    {"--tls-estricto"},
+                    1,
+                    "TLS estricto: el servidor 127\\.0\\.0\\.1 no ofrece STARTTLS\\. No se "
+                    "envi\u00f3 el usuario ni el correo\\."},
+        StrictStart{"OwnCertificateTrusted",
+                    {"--make-cert"},
+                    "SI",
+                    {"--certificados", "{cert}"},
+                    0,
+                    {},
+                    "TLS 1\\.[23], certificado verificado"},
+        StrictStart{"DefaultLeavesTheCertificateUnchecked",
+                    {"--make-cert"},
+                    "SI",
+                    {},
+                    0,
+                    {},
+                    "TLS 1\\.2, certificado sin verificar"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // Command lines that are refused before anything connects, and --help and --version. Nothing
 // here gets as far as a connection, so one company, server and folder serve all cases.
 TEST_F(UnattendedTest, CommandLinesAreRefusedWithAClearMessageAndNeverCrash) {
@@ -1213,7 +1331,21 @@ TEST_F(UnattendedTest, CommandLinesAreRefusedWithAClearMessageAndNeverCrash) {
       {{"--desatendido", "hoy"}, 2, "Argumento no reconocido: \u00abhoy\u00bb"},
       {{"--help"}, 0, "--desatendido"},
       {{"--version"}, 0, "ZadiRod "},
+      {{"--desatendido", "--certificados", dir("home") + "/no-existe.pem"},
+       2,
+       "--certificados: no existe el archivo " + dir("home") + "/no-existe.pem"},
+      {{"--desatendido", "--certificados", dir("home")},
+       2,
+       "--certificados: no se puede leer " + dir("home") + ": no es un archivo"},
+      {{"--desatendido", "--certificados", dir("home") + "/texto.pem"},
+       2,
+       "--certificados: " + dir("home") + "/texto.pem no contiene ning\u00fan certificado PEM"},
+      {{"--desatendido", "--certificados="}, 2, "--certificados necesita el nombre de un archivo"},
+      {{"--probar", "--desde", "2025-08-11"}, 2, "--probar no admite --desde ni --hasta"},
+      {{"--probar", "--hasta", "2025-08-11"}, 2, "--probar no admite --desde ni --hasta"},
+      {{"--probar", "--desatendido"}, 2, "--probar y --desatendido no van juntos"},
   };
+  temp.write("home/texto.pem", "-----BEGIN TEXT-----\nhola\n-----END TEXT-----\n");
   ASSERT_NO_FATAL_FAILURE(startServer());
   ASSERT_NO_FATAL_FAILURE(makeCompany());
   ASSERT_NO_FATAL_FAILURE(writeSettings());
@@ -1294,6 +1426,317 @@ TEST_F(UnattendedTest, JournalOfAnAutomaticStartWithoutDesatendido) {
   EXPECT_EQ(lines[1], QStringLiteral("Configuraci\u00f3n: %1, modo autom\u00e1tico")
                           .arg(dir("erp") + "/settingsenvio.conf"));
   EXPECT_EQ(lines[9], "Fin: estado de salida 0");
+}
+
+}  // namespace
+}  // namespace zavelo
+
+namespace zavelo {
+namespace {
+
+// --probar: the checklist of the whole chain, judged from outside. It writes no report, sends
+// no mail, shows no box and takes no lock; its lines say OK or FALLA with the reason.
+class CheckTest : public UnattendedTest {
+ protected:
+  // The checklist's step lines (header and result left out), by step name.
+  static QMap<QString, QString> steps(const Finished& f) {
+    QMap<QString, QString> byStep;
+    static const QRegularExpression form(QStringLiteral("^(OK|FALLA) +([^:]+): (.*)$"));
+    for (const QString& line : f.out.split('\n', Qt::SkipEmptyParts)) {
+      const QRegularExpressionMatch m = form.match(line);
+      if (m.hasMatch()) byStep.insert(m.captured(2), m.captured(1) + ' ' + m.captured(3));
+    }
+    return byStep;
+  }
+  // Runs the check; nothing may change in the output folder, no journal appears unless asked
+  // for, and no lock is taken.
+  Finished check(const QStringList& extra = {}) {
+    const QMap<QString, FileState> before = snapshot(out());
+    const Finished f = run(QStringList{"--probar"} + extra, std::nullopt, kRunLimitMs);
+    EXPECT_EQ(snapshot(out()), before) << "the output folder changed";
+    EXPECT_TRUE(QDir(dir("tmp")).isEmpty()) << "something was left in the temporary folder";
+    EXPECT_TRUE(QDir(dir("runtime")).isEmpty()) << "a lock was taken";
+    EXPECT_TRUE(QDir(dir("data")).isEmpty()) << "a journal was written";
+    EXPECT_TRUE(f.out.startsWith("ZadiRod ")) << f.out.toStdString();
+    EXPECT_FALSE(f.out.contains(QString::fromLatin1(kMailPass)));
+    EXPECT_FALSE(f.out.contains(QString::fromLatin1(settingsPassword)));
+    return f;
+  }
+  void expectStep(const QMap<QString, QString>& got, const QString& step,
+                  const QString& pattern) const {
+    EXPECT_TRUE(QRegularExpression(QRegularExpression::anchoredPattern(pattern))
+                    .match(got.value(step))
+                    .hasMatch())
+        << step.toStdString() << ": " << got.value(step).toStdString() << "\nexpected "
+        << pattern.toStdString();
+  }
+  QStringList serverLog() {
+    server->stop();
+    return server->sessionLog(1);
+  }
+};
+
+const QStringList kAllSteps{"Carpeta del ERP",
+                            "Archivo de configuraci\u00f3n",
+                            "Carpeta de salida",
+                            "Destinatarios",
+                            "Formato de fecha",
+                            "Biblioteca cliente de Firebird",
+                            "Base de datos",
+                            "Configuraci\u00f3n de correo",
+                            "Cuenta de correo",
+                            "Procedimientos",
+                            "Servidor de correo",
+                            "Saludo del servidor",
+                            "EHLO",
+                            "STARTTLS",
+                            "AUTH LOGIN",
+                            "QUIT"};
+const QStringList kMailSteps = kAllSteps.mid(10);
+// The step names in the order of a map's keys.
+QStringList sortedSteps() {
+  QStringList sorted = kAllSteps;
+  sorted.sort(Qt::CaseSensitive);
+  return sorted;
+}
+
+TEST_F(CheckTest, EverythingRightIsAllOkAndTheServerHearsNoMail) {
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  const QString journalFile = dir("home") + "/probar.log";
+  const Finished f = check({"--registro", journalFile});
+  expectEnded(f, 0);
+  const QMap<QString, QString> got = steps(f);
+  EXPECT_EQ(got.keys(), sortedSteps()) << f.out.toStdString();
+  for (const QString& step : kAllSteps)
+    EXPECT_TRUE(got.value(step).startsWith("OK "))
+        << step.toStdString() << ": " << got.value(step).toStdString();
+  expectStep(got, "Carpeta de salida",
+             "OK " + esc(out()) + ": se cre\u00f3 y se borr\u00f3 un archivo de prueba");
+  expectStep(got, "Destinatarios",
+             "OK ana@cliente\\.example, luis@cliente\\.example; copia a copias@halvori\\.example");
+  expectStep(got, "Formato de fecha", "OK hoy es \\d{4}/\\d{2}/\\d{2}: .*");
+  expectStep(got, "Biblioteca cliente de Firebird", "OK /.*libfbclient.*, versi\u00f3n 3\\.0.*");
+  expectStep(got, "Base de datos",
+             "OK " + esc(QFile::decodeName(company->databaseString(FbMode::Server))) +
+                 ", usuario " + esc(QString::fromLatin1(test::fbTestLogin().user)) + ": conectado");
+  expectStep(
+      got, "Cuenta de correo",
+      ".*remitente \u00abreportes@acme\\.example\u00bb, servidor \u00ab127\\.0\\.0\\.1\u00bb, "
+      "usuario \u00abreportes\u00bb.*");
+  expectStep(got, "STARTTLS", "OK no se pide .*sin cifrar");
+  expectStep(got, "AUTH LOGIN", "OK aceptado: 235 .*");
+  expectStep(got, "QUIT", "OK 221 .*");
+  EXPECT_TRUE(f.out.contains("Resultado: todo en orden"));
+  // The journal holds the same checklist, each line stamped.
+  const QStringList lines = journal(journalFile);
+  const QStringList printed = f.out.split('\n', Qt::SkipEmptyParts);
+  EXPECT_EQ(lines, printed);
+
+  const QString ehlo = "EHLO ";
+  const QStringList log = serverLog();
+  ASSERT_EQ(log.size(), 3) << log.join(" | ").toStdString();
+  EXPECT_TRUE(log[0].startsWith(ehlo));
+  EXPECT_EQ(log[1], "AUTH LOGIN");
+  EXPECT_EQ(log[2], "QUIT");
+  EXPECT_EQ(server->sessionLog(2), QStringList{}) << "a second connection";
+}
+
+TEST_F(CheckTest, AWrongMailPasswordFailsTheAuthStepWithTheServersRefusal) {
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany({.mailPass = "otra-clave"}));
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  const Finished f = check();
+  expectEnded(f, 2);
+  const QMap<QString, QString> got = steps(f);
+  expectStep(got, "AUTH LOGIN", "FALLA rechazado: Authentication credentials invalid");
+  expectStep(got, "QUIT", "OK 221 .*");
+  EXPECT_TRUE(f.out.contains("Resultado: hay pasos con FALLA"));
+  const QStringList log = serverLog();
+  EXPECT_TRUE(log.filter(QRegularExpression("^(MAIL|RCPT|DATA)")).isEmpty())
+      << log.join(" | ").toStdString();
+}
+
+TEST_F(CheckTest, AnUnreachableDatabaseSkipsTheMailSteps) {
+  quint16 closedPort = 0;
+  {
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    closedPort = probe.serverPort();
+  }
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  ASSERT_NO_FATAL_FAILURE(
+      writeSettings({.servidor = "127.0.0.1/" + QByteArray::number(closedPort) + ":/nada"}));
+  const Finished f = check();
+  expectEnded(f, 2);
+  const QMap<QString, QString> got = steps(f);
+  EXPECT_EQ(got.keys(), sortedSteps());
+  for (const QString& step : kAllSteps.mid(0, 6)) EXPECT_TRUE(got.value(step).startsWith("OK "));
+  expectStep(got, "Base de datos",
+             "FALLA 127\\.0\\.0\\.1/\\d+:/nada/datos/01/halvori\\.fdb, usuario .*: .*Unable to "
+             "complete network request.*");
+  for (const QString& step : kAllSteps.mid(7, 3))
+    expectStep(got, step, "FALLA no se comprob\u00f3: sin conexi\u00f3n a la base de datos");
+  for (const QString& step : kMailSteps)
+    expectStep(got, step, "FALLA no se comprob\u00f3: sin los datos de la base de datos");
+  EXPECT_EQ(serverLog(), QStringList{});
+}
+
+// The TLS switch "SI" against a server with a self-signed certificate: shown with its subject
+// and fingerprint and "no verificado", which is fine by default; strict, it is a failure and
+// the password is never sent; trusting that certificate makes it verified.
+TEST_F(CheckTest, SelfSignedCertificateIsShownAndOnlyStrictModeFailsIt) {
+  ASSERT_NO_FATAL_FAILURE(startServer({"--make-cert"}));
+  ASSERT_NO_FATAL_FAILURE(makeCompany({.tls = "SI"}));
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  const QList<QSslCertificate> certificate =
+      QSslCertificate::fromPath(server->folder() + "/cert.pem", QSsl::Pem);
+  ASSERT_EQ(certificate.size(), 1);
+  const QString fingerprint =
+      QString::fromLatin1(certificate[0].digest(QCryptographicHash::Sha256).toHex(':').toUpper());
+  const QString shown =
+      "sujeto \u00ablocalhost\u00bb, emisor \u00ablocalhost\u00bb, v\u00e1lido "
+      "hasta [0-9T:-]+Z, huella SHA-256 " +
+      fingerprint;
+
+  const struct {
+    const char* name;
+    QStringList arguments;
+    int status;
+    QString startTls;
+    QString auth;
+  } cases[] = {
+      {"default",
+       {},
+       0,
+       "OK TLS 1\\.2; certificado: " + shown +
+           "; no verificado: el certificado es autofirmado y no est\u00e1 entre los de "
+           "confianza",
+       "OK aceptado: 235 .*"},
+      {"strict",
+       {"--tls-estricto"},
+       2,
+       "FALLA TLS estricto: el certificado del servidor 127\\.0\\.0\\.1 no se pudo verificar: el "
+       "certificado es autofirmado .*" +
+           fingerprint + ".* Certificado: " + shown,
+       "FALLA no se comprob\u00f3: sin STARTTLS no se manda la contrase\u00f1a"},
+      {"trusted",
+       {"--certificados", server->folder() + "/cert.pem"},
+       0,
+       "OK TLS 1\\.[23]; certificado: " + shown +
+           "; verificado contra los certificados de "
+           "confianza",
+       "OK aceptado: 235 .*"},
+  };
+  int session = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Finished f = check(c.arguments);
+    expectEnded(f, c.status);
+    ++session;
+    const QMap<QString, QString> got = steps(f);
+    expectStep(got, "STARTTLS", c.startTls);
+    expectStep(got, "AUTH LOGIN", c.auth);
+    const QStringList log = server->sessionLog(session);
+    EXPECT_TRUE(log.contains("STARTTLS")) << log.join(" | ").toStdString();
+    EXPECT_EQ(log.contains("AUTH LOGIN"), c.status == 0) << log.join(" | ").toStdString();
+    EXPECT_TRUE(log.filter(QRegularExpression("^(MAIL|RCPT|DATA)")).isEmpty());
+  }
+}
+
+// What can be wrong before the database: each case fails its own step, says why, and the
+// check goes on with what it can still check.
+TEST_F(CheckTest, BadLocalSettingsFailTheirStepWithTheReason) {
+  ASSERT_NO_FATAL_FAILURE(startServer());
+  ASSERT_NO_FATAL_FAILURE(makeCompany());
+  temp.write("home/un-archivo", "x");
+  const struct {
+    const char* name;
+    Settings settings;
+    QString step;
+    QString pattern;
+    bool mailChecked;  // the mail server steps still ran
+  } cases[] = {
+      {"missing output folder",
+       {.directorio = toCp1252(dir("no-existe"))},
+       "Carpeta de salida",
+       "FALLA " + esc(dir("no-existe")) + " no existe",
+       true},
+      {"a file in the place of the output folder",
+       {.directorio = toCp1252(dir("home") + "/un-archivo")},
+       "Carpeta de salida",
+       "FALLA " + esc(dir("home") + "/un-archivo") + " no es una carpeta",
+       true},
+      {"recipients of only separators",
+       {.destinatarios = " ;, ; "},
+       "Destinatarios",
+       "FALLA la l\u00ednea 8 \\(\u00ab ;, ; \u00bb\\) no da ninguna direcci\u00f3n: los reportes "
+       "ir\u00edan solo a la copia, copias@halvori\\.example",
+       true},
+      {"recipient with a blank inside the address",
+       {.destinatarios = "ana@cliente.example, Luis <luis p\xE9rez@cliente.example>"},
+       "Destinatarios",
+       "FALLA direcci\u00f3n no v\u00e1lida en la l\u00ednea 8: .*luis "
+       "p\u00e9rez@cliente\\.example.*",
+       true},
+      // The reader's limit: the file is read as far as the line that is too long.
+      {"a recipients line of 2000 characters",
+       {.destinatarios = QByteArray(2000, 'x')},
+       "Archivo de configuraci\u00f3n",
+       "FALLA " + esc(dir("erp") + "/settingsenvio.conf") +
+           ": Range check error en la l\u00ednea 8",
+       true},
+      {"settings of five lines",
+       {.lines = 5},
+       "Archivo de configuraci\u00f3n",
+       "FALLA " + esc(dir("erp") + "/settingsenvio.conf") + ": solo 5 de las 9 l\u00edneas",
+       false},  // without the company code there is no database to read the account from
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_NO_FATAL_FAILURE(writeSettings(c.settings));
+    const Finished f = check();
+    expectEnded(f, 2);
+    const QMap<QString, QString> got = steps(f);
+    EXPECT_EQ(got.keys(), sortedSteps()) << f.out.toStdString();
+    expectStep(got, c.step, c.pattern);
+    EXPECT_EQ(got.value("AUTH LOGIN").startsWith("OK "), c.mailChecked)
+        << got.value("AUTH LOGIN").toStdString();
+  }
+  const QStringList log = serverLog();
+  EXPECT_TRUE(log.filter(QRegularExpression("^(MAIL|RCPT|DATA)")).isEmpty());
+}
+
+// A server that greets and hangs up: the greeting is OK, EHLO fails with the reason and the
+// later steps say they were not checked.
+TEST_F(CheckTest, AServerThatClosesAfterTheGreetingFailsTheEhloStep) {
+  // Its own thread, since the test's waits for the program block this one.
+  std::promise<quint16> listening;
+  std::jthread rude([&listening] {
+    QTcpServer listener;
+    listening.set_value(listener.listen(QHostAddress::LocalHost) ? listener.serverPort() : 0);
+    if (!listener.waitForNewConnection(60'000)) return;
+    std::unique_ptr<QTcpSocket> socket(listener.nextPendingConnection());
+    socket->write("220 hola y adi\xF3s\r\n");
+    socket->waitForBytesWritten(5'000);
+    socket->disconnectFromHost();
+    if (socket->state() != QAbstractSocket::UnconnectedState) socket->waitForDisconnected(5'000);
+  });
+  const quint16 port = listening.get_future().get();
+  ASSERT_NE(port, 0);
+  ASSERT_NO_FATAL_FAILURE(makeCompany({.port = QByteArray::number(port)}));
+  ASSERT_NO_FATAL_FAILURE(writeSettings());
+  const Finished f = check();
+  rude.join();
+  expectEnded(f, 2);
+  const QMap<QString, QString> got = steps(f);
+  expectStep(got, "Servidor de correo", "OK 127\\.0\\.0\\.1 puerto \\d+ \\(127\\.0\\.0\\.1\\)");
+  expectStep(got, "Saludo del servidor", "OK 220 hola y adi\u00f3s");
+  expectStep(got, "EHLO", "FALLA Connection Closed Gracefully\\.");
+  for (const QString& step : kMailSteps.mid(3))
+    expectStep(got, step, "FALLA no se comprob\u00f3: .*");
 }
 
 }  // namespace

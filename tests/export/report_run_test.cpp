@@ -57,8 +57,9 @@ class ScriptedRun : public RunDates, public RunExport, public RunMail {
       case Outcome::Failed:
         return {MailOutcome::Failed, QStringLiteral("554 5.6.0 Message refused")};
       case Outcome::Unreachable:
-        return {MailOutcome::Failed, QStringLiteral("Timed out waiting for the server's greeting."),
-                true};
+        return {.outcome = MailOutcome::Failed,
+                .text = QStringLiteral("Timed out waiting for the server's greeting."),
+                .serverUnreachable = true};
       default:
         return {MailOutcome::NotAttempted, {}};
     }

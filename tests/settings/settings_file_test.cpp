@@ -118,14 +118,14 @@ TEST_P(SettingsBytes, ReadFromFile) {
   dir.write("settingsenvio.conf", c.bytes);
   // Values left from before must not survive.
   TSettingsEnvio got = record({"old", "old", "old", "old", "old", "old", "old", "old", "old"});
-  SettingsFileState state = SettingsFileState::NotLooked;
-  const auto error = test::errorOf([&] { cargarsettings(dir.path(), got, &state); });
+  SettingsFileRead read;
+  const auto error = test::errorOf([&] { cargarsettings(dir.path(), got, &read); });
   if (c.rangeError) {
     EXPECT_EQ(error, QStringLiteral("Range check error"));
-    EXPECT_EQ(state, SettingsFileState::Unreadable);
+    EXPECT_EQ(read.state, SettingsFileState::Unreadable);
   } else {
     EXPECT_EQ(error, std::nullopt);
-    EXPECT_EQ(state, SettingsFileState::Read);
+    EXPECT_EQ(read.state, SettingsFileState::Read);
   }
   expectValues(got, c.expected);
   EXPECT_EQ(got.automaticMode(), c.expected.automatico == "1");
@@ -168,10 +168,10 @@ TEST(SettingsPath, PlainConcatenation) {
 TEST(SettingsOpen, AbsentFileGivesEmptyValues) {
   test::TempDir dir;
   TSettingsEnvio got = kNine;
-  SettingsFileState state = SettingsFileState::NotLooked;
-  EXPECT_EQ(cargarsettings(dir.path(), got, &state),
+  SettingsFileRead read;
+  EXPECT_EQ(cargarsettings(dir.path(), got, &read),
             dir.path() + QDir::separator() + "settingsenvio.conf");
-  EXPECT_EQ(state, SettingsFileState::Missing);
+  EXPECT_EQ(read.state, SettingsFileState::Missing);
   EXPECT_EQ(got, TSettingsEnvio{});
   EXPECT_FALSE(QFile::exists(dir.filePath("settingsenvio.conf"))) << "must not create it";
 }
@@ -182,10 +182,10 @@ TEST(SettingsOpen, NotARegularFileGivesEmptyValues) {
   test::TempDir dir;
   ASSERT_TRUE(QDir(dir.path()).mkpath("d/settingsenvio.conf"));
   TSettingsEnvio got = kNine;
-  SettingsFileState state = SettingsFileState::NotLooked;
-  cargarsettings(dir.filePath("d"), got, &state);
+  SettingsFileRead read;
+  cargarsettings(dir.filePath("d"), got, &read);
   EXPECT_EQ(got, TSettingsEnvio{});
-  EXPECT_EQ(state, SettingsFileState::Unreadable);  // there, but no file to read
+  EXPECT_EQ(read.state, SettingsFileState::Unreadable);  // there, but no file to read
 
   // A FIFO of that name must neither block the open nor be read.
   ASSERT_TRUE(QDir(dir.path()).mkpath("p"));

@@ -112,7 +112,7 @@ QByteArray trimmedBlanks(const QByteArray& text) {
 }
 
 // Whether a capability line "AUTH LOGIN PLAIN" or "AUTH=LOGIN" names the LOGIN mechanism.
-bool offersAuthLogin(const QByteArray& capability) {
+bool namesAuthLogin(const QByteArray& capability) {
   if (capability.size() < 5 || qstrnicmp(capability.constData(), "AUTH", 4) != 0) return false;
   if (capability[4] != ' ' && capability[4] != '=') return false;
   qsizetype start = 5;
@@ -176,6 +176,9 @@ void SmtpClient::connectToServer() {
   if (host_.isEmpty()) throw Error(latin1(kHostRequired));
   if (connected()) throw Error(latin1(kAlreadyConnected));
   closeConnection();
+  greeting_ = SmtpReply();
+  peerAddress_.clear();
+  tlsSession_ = TlsSession();
 
   TlsLayer* layer = transport_ ? transport_ : &ownTlsLayer_;
   layer->setHost(host_);
@@ -207,7 +210,7 @@ void SmtpClient::openConnection(Clock::time_point deadline) {
   // A TLS-capable socket when STARTTLS may follow and the machine has TLS, so that the
   // connection can be upgraded in place; a plain one otherwise, so that a plain mail does not
   // load the TLS library (several MiB) at all.
-  const bool tls = tlsMode_ == TlsMode::Explicit && tlsAvailable() && TlsLayer::available();
+  const bool tls = wantsTls() && tlsAvailable() && TlsLayer::available();
   FirstConnection first = connectFirst(
       addresses, port_, [tls]() -> QTcpSocket* { return tls ? new QSslSocket : new QTcpSocket; },
       timeouts_.fallThrough, deadline);
@@ -216,6 +219,7 @@ void SmtpClient::openConnection(Clock::time_point deadline) {
     throw Error(socketErrorText(first.error, first.errorString));
   }
   socket_ = std::move(first.socket);
+  peerAddress_ = socket_->peerAddress();
   // Qt keeps no more of what the server sends than the reader has room for, so a server that
   // floods the connection is held back by TCP instead of filling memory.
   socket_->setReadBufferSize(reader_.room());
@@ -229,6 +233,7 @@ void SmtpClient::greet() {
     serverUnreachable_ = timedOut_;
     throw;
   }
+  greeting_ = greeting;
   if (greeting.code != 220) {
     closeConnection();
     throw replyError(greeting);
@@ -247,7 +252,7 @@ void SmtpClient::introduce() {
     for (const QByteArray& line : capabilities_.lines) {
       const QByteArray capability = trimmedBlanks(line);
       if (capability.compare("STARTTLS", Qt::CaseInsensitive) == 0) capabilities_.startTls = true;
-      if (offersAuthLogin(capability)) capabilities_.authLogin = true;
+      if (namesAuthLogin(capability)) capabilities_.authLogin = true;
     }
   } else {
     const SmtpReply helo = command("HELO " + name, timeouts_.command, "the reply to HELO");
@@ -262,34 +267,95 @@ void SmtpClient::introduce() {
 void SmtpClient::authenticate() {
   if (!connected()) throw Error(latin1(kNotConnected));
   if (state_ == State::Authenticated) return;
-  if (tlsMode_ == TlsMode::Explicit && !encrypted()) startTls();
+  upgrade();
   authLogin();
   state_ = State::Authenticated;
 }
 
+void SmtpClient::upgrade() {
+  if (!connected()) throw Error(latin1(kNotConnected));
+  if (wantsTls() && !encrypted()) startTls();
+}
+
+QSslConfiguration SmtpClient::handshakeConfiguration() const {
+  if (!tlsPolicy_.strict) return TlsLayer::configuration();
+  QSslConfiguration config = QSslConfiguration::defaultConfiguration();
+  config.setProtocol(QSsl::TlsV1_2OrLater);
+  config.setPeerVerifyMode(QSslSocket::VerifyPeer);
+  // Setting any authority stops Qt from loading the system's on demand, so the system's go in
+  // with the extra ones.
+  if (!tlsPolicy_.extraCertificates.isEmpty())
+    config.setCaCertificates(QSslConfiguration::systemCaCertificates() +
+                             tlsPolicy_.extraCertificates);
+  return config;
+}
+
+void SmtpClient::failStrict(const QString& why) {
+  throw Error(
+      QStringLiteral("TLS estricto: %1. No se envi\u00f3 el usuario ni el correo.").arg(why));
+}
+
 void SmtpClient::startTls() {
-  if (!capabilities_.startTls) return;  // the dialogue goes on in plain text
+  const TlsLayer* layer = transport_ ? transport_ : &ownTlsLayer_;
+  const QString host = QString::fromUtf8(layer->host());
+  if (!capabilities_.startTls) {
+    // By default the dialogue goes on in plain text. Strict, the caller's QUIT is all that
+    // follows.
+    if (tlsPolicy_.strict)
+      failStrict(QStringLiteral("el servidor %1 no ofrece STARTTLS").arg(host));
+    return;
+  }
 
   const SmtpReply reply = command("STARTTLS", timeouts_.command, "the reply to STARTTLS");
   if (reply.code != 220) {
     closeConnection();
+    if (tlsPolicy_.strict)
+      failStrict(QStringLiteral("el servidor %1 rechaz\u00f3 STARTTLS: %2")
+                     .arg(host, fromCp1252(reply.errorText()).trimmed()));
     throw Error(latin1(kStartTlsRefused));
   }
   auto* ssl = qobject_cast<QSslSocket*>(socket_.get());
   if (!tlsAvailable() || !ssl) {
     closeConnection();
+    if (tlsPolicy_.strict)
+      failStrict(QStringLiteral("no se pudo cargar la implementaci\u00f3n de TLS de este equipo"));
     throw Error(latin1(kTlsFailed));
   }
   // Nothing the server sent in plain text may count as a reply of the encrypted session.
   reader_.clear();
   ssl->readAll();
 
-  const TlsLayer* layer = transport_ ? transport_ : &ownTlsLayer_;
-  ssl->setSslConfiguration(TlsLayer::configuration());
-  ssl->setPeerVerifyName(QString::fromUtf8(layer->host()));
+  ssl->setSslConfiguration(handshakeConfiguration());
+  ssl->setPeerVerifyName(host);
+  // Why the certificate did not verify, heard while the handshake runs (Qt drops the
+  // connection right after), with the certificate it was about.
+  QObject::connect(ssl, &QSslSocket::sslErrors, ssl, [this, ssl](const QList<QSslError>& errors) {
+    tlsSession_.errors = errors;
+    tlsSession_.chain = ssl->peerCertificateChain();
+  });
   const Clock::time_point deadline = Clock::now() + timeouts_.command;
   ssl->startClientEncryption();
-  while (!ssl->isEncrypted()) wait(Wait::Handshake, deadline, "the TLS handshake");
+  try {
+    while (!ssl->isEncrypted()) wait(Wait::Handshake, deadline, "the TLS handshake");
+  } catch (const Error& error) {
+    if (!tlsPolicy_.strict) throw;
+    if (!tlsSession_.errors.isEmpty()) {
+      const QSslCertificate certificate = tlsSession_.chain.isEmpty()
+                                              ? tlsSession_.errors.first().certificate()
+                                              : tlsSession_.chain.first();
+      failStrict(QStringLiteral("el certificado del servidor %1 no se pudo verificar: %2 "
+                                "(huella SHA-256 %3)")
+                     .arg(host, verificationReasons(tlsSession_.errors, host),
+                          sha256Fingerprint(certificate)));
+    }
+    QString detail = error.message();
+    while (detail.endsWith(u'.')) detail.chop(1);
+    failStrict(QStringLiteral("fall\u00f3 la negociaci\u00f3n TLS con %1: %2").arg(host, detail));
+  }
+  tlsSession_.encrypted = true;
+  tlsSession_.protocol = protocolName(ssl->sessionProtocol());
+  tlsSession_.chain = ssl->peerCertificateChain();
+  tlsSession_.verified = tlsPolicy_.strict;
 
   // The server's capabilities may differ once the connection is private: ask again.
   introduce();

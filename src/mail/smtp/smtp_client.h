@@ -14,6 +14,7 @@
 #include "mail/smtp/mail_message.h"
 #include "mail/smtp/reply_reader.h"
 #include "mail/smtp/tls_layer.h"
+#include "mail/smtp/tls_policy.h"
 
 class QTcpSocket;
 
@@ -68,6 +69,11 @@ class SmtpClient {
   TlsLayer* transport() const { return transport_; }
   void setTransport(TlsLayer* layer) { transport_ = layer; }
 
+  // Strict: STARTTLS required whatever the TLS mode, and the certificate verified (see
+  // TlsPolicy); a server that does not allow it fails the connection before any AUTH or MAIL.
+  const TlsPolicy& tlsPolicy() const { return tlsPolicy_; }
+  void setTlsPolicy(const TlsPolicy& policy) { tlsPolicy_ = policy; }
+
   const Timeouts& timeouts() const { return timeouts_; }
   void setTimeouts(const Timeouts& timeouts) { timeouts_ = timeouts; }
 
@@ -87,9 +93,11 @@ class SmtpClient {
   // Whether the last connectToServer() failed because the server could not be reached or did
   // not greet within its time: a server that will most likely not answer the next mail either.
   bool serverUnreachable() const { return serverUnreachable_; }
-  // STARTTLS when the TLS mode asks for it and the server offers it, then AUTH LOGIN when the
-  // server offers it; once per connection.
+  // STARTTLS when the TLS mode (or a strict policy) asks for it and the server offers it, then
+  // AUTH LOGIN when the server offers it; once per connection.
   void authenticate();
+  // The STARTTLS step of authenticate alone, for a check that reports it on its own line.
+  void upgrade();
   // Authenticates when not yet done, then MAIL FROM, RCPT TO for the recipients, the copy
   // list and the blind-copy list, and DATA with the message, made from its files as the
   // connection takes it. A file that cannot be read or changes meanwhile drops the connection
@@ -105,6 +113,15 @@ class SmtpClient {
   // The last reply the server gave, such as its 250 after a message.
   const SmtpReply& lastReply() const { return lastReply_; }
   bool encrypted() const;
+  // The greeting of the last connection (code 0 when none was read).
+  const SmtpReply& greeting() const { return greeting_; }
+  // The address the last connection reached.
+  const QHostAddress& peerAddress() const { return peerAddress_; }
+  // Whether the last EHLO reply offered STARTTLS and AUTH LOGIN.
+  bool offersStartTls() const { return capabilities_.startTls; }
+  bool offersAuthLogin() const { return capabilities_.authLogin; }
+  // The TLS session of the last connection, kept after it closes until the next one opens.
+  const TlsSession& tlsSession() const { return tlsSession_; }
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -152,6 +169,9 @@ class SmtpClient {
   void resetQuietly();
   void closeConnection();
   bool tlsAvailable() const;
+  bool wantsTls() const { return tlsMode_ == TlsMode::Explicit || tlsPolicy_.strict; }
+  QSslConfiguration handshakeConfiguration() const;
+  [[noreturn]] void failStrict(const QString& why);
 
   QByteArray host_;
   quint16 port_ = 25;
@@ -163,6 +183,7 @@ class SmtpClient {
   Timeouts timeouts_;
   std::optional<bool> tlsAvailable_;
   std::optional<QList<QHostAddress>> addresses_;
+  TlsPolicy tlsPolicy_;
 
   std::unique_ptr<QTcpSocket> socket_;
   ReplyReader reader_;
@@ -171,6 +192,9 @@ class SmtpClient {
   SmtpReply lastReply_;
   bool serverUnreachable_ = false;
   bool timedOut_ = false;  // the last failure was a wait that ran out
+  SmtpReply greeting_;
+  QHostAddress peerAddress_;
+  TlsSession tlsSession_;
 };
 
 }  // namespace zavelo::smtp

@@ -206,6 +206,36 @@ INSTANTIATE_TEST_SUITE_P(
                       s.client.setTlsAvailableOverride(false);
                       s.client.switchToExplicitTls();
                     }},
+        // Strict TLS: a server that does not allow it hears nothing but QUIT, whatever the TLS
+        // mode the configuration asked for.
+        FailureCase{"StrictWithoutStartTls",
+                    greetingAndEhlo({"AUTH LOGIN"}) + kQuit,
+                    Step::Send,
+                    QString::fromUtf8("TLS estricto: el servidor 127.0.0.1 no ofrece STARTTLS. "
+                                      "No se envió el usuario ni el correo."),
+                    true,
+                    [](CaseSetup& s) { s.client.setTlsPolicy({.strict = true}); }},
+        FailureCase{"StrictStartTlsRefused",
+                    greetingAndEhlo({"STARTTLS", "AUTH LOGIN"}) +
+                        Script{"C:STARTTLS",
+                               "S:454 4.7.0 TLS not available due to temporary reason", "E"},
+                    Step::Send,
+                    QString::fromUtf8("TLS estricto: el servidor 127.0.0.1 rechazó STARTTLS: TLS "
+                                      "not available due to temporary reason. No se envió el "
+                                      "usuario ni el correo."),
+                    false,
+                    [](CaseSetup& s) {
+                      s.client.switchToExplicitTls();
+                      s.client.setTlsPolicy({.strict = true});
+                    }},
+        FailureCase{"StrictHandshakeFails",
+                    greetingAndEhlo({"STARTTLS"}) + kStartTls +
+                        Script{"W:200", "S:this is not a TLS server hello", "X"},
+                    Step::Send,
+                    QString::fromUtf8("TLS estricto: falló la negociación TLS con 127.0.0.1: SSL "
+                                      "negotiation failed. No se envió el usuario ni el correo."),
+                    false,
+                    [](CaseSetup& s) { s.client.setTlsPolicy({.strict = true}); }},
         FailureCase{"HandshakeFails",
                     greetingAndEhlo({"STARTTLS"}) + kStartTls +
                         Script{"W:200", "S:this is not a TLS server hello", "X"},

@@ -7,6 +7,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
+#include <QSslCertificate>
 
 #include "common/cp1252.h"
 #include "mail/smtp/smtp_client.h"
@@ -470,6 +472,97 @@ TEST(SmtpRealServer, TwoConnectionsOfOneClientEachAuthenticate) {
     EXPECT_FALSE(server.messagePath(session).isEmpty());
   }
 }
+
+}  // namespace
+}  // namespace zavelo::smtp
+
+namespace zavelo::smtp {
+namespace {
+
+// Strict TLS against a real server: the certificate must verify for the host name, against the
+// system's authorities and those given; otherwise nothing of the account reaches the server.
+struct StrictCase {
+  const char* name;
+  QStringList serverOptions;
+  const char* host;
+  bool trustServerCertificate;  // its own certificate given as an extra authority
+  // Empty when the mail goes; otherwise what the error must hold.
+  QStringList errorHolds;
+};
+
+void PrintTo(const StrictCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class SmtpStrictTls : public ::testing::TestWithParam<StrictCase> {};
+
+TEST_P(SmtpStrictTls, SendsOnlyOverAVerifiedConnection) {
+  const StrictCase& c = GetParam();
+  RealSmtpServer server(c.serverOptions + QStringList{"--auth", "cuenta:s3creto"});
+  ASSERT_NE(server.port(), 0);
+  SmtpClient client;
+  setUp(client, server.port());
+  client.setHost(c.host);
+  client.setAccountName("cuenta");
+  client.setPassword("s3creto");
+  TlsPolicy policy{.strict = true};
+  QList<QSslCertificate> serverCertificate =
+      QSslCertificate::fromPath(server.folder() + "/cert.pem", QSsl::Pem);
+  if (c.trustServerCertificate) {
+    ASSERT_EQ(serverCertificate.size(), 1);
+    policy.extraCertificates = serverCertificate;
+  }
+  client.setTlsPolicy(policy);
+
+  client.connectToServer();
+  const std::optional<QString> error = errorOf([&] { client.send(reportMessage()); });
+  client.disconnectFromServer();
+  server.stop();
+  const QStringList log = server.sessionLog();
+  if (c.errorHolds.isEmpty()) {
+    EXPECT_EQ(error, std::nullopt);
+    EXPECT_TRUE(client.tlsSession().encrypted);
+    EXPECT_TRUE(client.tlsSession().verified);
+    EXPECT_TRUE(client.tlsSession().protocol.startsWith("TLS 1."))
+        << client.tlsSession().protocol.toStdString();
+    EXPECT_FALSE(server.messagePath().isEmpty());
+    return;
+  }
+  ASSERT_NE(error, std::nullopt);
+  for (const QString& part : c.errorHolds)
+    EXPECT_TRUE(error->contains(part)) << error->toStdString() << " lacks " << part.toStdString();
+  if (!serverCertificate.isEmpty() && log.contains("STARTTLS")) {
+    EXPECT_TRUE(error->contains(sha256Fingerprint(serverCertificate.first())))
+        << error->toStdString();
+  }
+  EXPECT_TRUE(log.filter(QRegularExpression("^(AUTH|MAIL|RCPT|DATA)")).isEmpty())
+      << log.join(" | ").toStdString();
+  EXPECT_TRUE(server.messagePath().isEmpty());
+  EXPECT_FALSE(client.tlsSession().encrypted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SmtpStrictTls,
+    ::testing::Values(
+        StrictCase{"SelfSigned",
+                   {"--make-cert"},
+                   "localhost",
+                   false,
+                   {"TLS estricto", QString::fromUtf8("autofirmado"), "huella SHA-256"}},
+        StrictCase{"NoStartTls", {}, "127.0.0.1", false, {"no ofrece STARTTLS"}},
+        StrictCase{"TrustedByName", {"--make-cert"}, "localhost", true, {}},
+        StrictCase{"TrustedByAddress", {"--make-cert"}, "127.0.0.1", true, {}},
+        StrictCase{"TrustedButExpired",
+                   {"--make-cert", "--cert-expired"},
+                   "localhost",
+                   true,
+                   {QString::fromUtf8("el certificado venció el 2020-01-02T00:00:00Z")}},
+        StrictCase{"TrustedForAnotherName",
+                   {"--make-cert", "--cert-name", "otro.example"},
+                   "localhost",
+                   true,
+                   {QString::fromUtf8("no es para el nombre «localhost»")}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace zavelo::smtp
