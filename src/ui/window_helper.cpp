@@ -9,11 +9,13 @@
 #include <QWidget>
 
 #include "common/error_report.h"
+#include "ui/pictures.h"
 
 namespace zavelo {
 
 WindowHelper::WindowHelper(QWidget& window, Notifier& notifier)
     : QObject(&window), window_(window), notifier_(notifier) {
+  window_.setWindowIcon(programIcon());
   window_.installEventFilter(this);
 }
 

@@ -242,6 +242,9 @@ TEST_F(SelectionWindowTest, FormHoldsEveryControlInItsPlace) {
   EXPECT_EQ(window->size(), QSize(363, 354));
   EXPECT_EQ(window->font().family(), "MS Sans Serif");
   EXPECT_EQ(window->font().pointSize(), 8);
+  // The program's icon, at the sizes of a title bar, the task bar and the task switcher.
+  for (const int side : {16, 32, 48, 256})
+    EXPECT_TRUE(window->windowIcon().availableSizes().contains(QSize(side, side))) << side;
 
   const Place places[] = {
       {"Panel2", "fdorvanefamilia", {0, 0, 363, 89}, true},
