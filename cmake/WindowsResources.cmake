@@ -49,6 +49,7 @@ add_custom_command(
   COMMENT "Making the program's icon zadirod.ico"
   VERBATIM)
 add_custom_target(zavelo_icon DEPENDS ${_zavelo_ico})
+set(ZAVELO_ICON_ICO ${_zavelo_ico} CACHE INTERNAL "the program's icon as a Windows .ico")
 
 # The version as Windows writes it: four numbers.
 set(ZAVELO_RC_VERSION_DOTS "")
