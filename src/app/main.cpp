@@ -20,6 +20,7 @@
 #include "db/data_module.h"
 #include "export/run_status.h"
 #include "settings/registry.h"
+#include "ui/pictures.h"
 #include "ui/selection_window.h"
 
 namespace {
@@ -93,6 +94,8 @@ int main(int argc, char** argv) {
 #endif
   QApplication app(argc, argv);
   QCoreApplication::setApplicationVersion(QStringLiteral(ZAVELO_VERSION));
+  // The icon of every window, also of a box shown before the main window.
+  QApplication::setWindowIcon(zavelo::programIcon());
 
   // What the program does is heard by its exit status and, when asked for, its journal.
   zavelo::exporting::RunStatus status;
