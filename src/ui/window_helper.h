@@ -14,6 +14,12 @@ class QWidget;
 namespace zavelo {
 class Notifier;
 
+// The faces of a window's form, as Windows draws them: on Windows "MS Sans Serif" becomes the
+// scalable face Windows itself puts in its place, and "Arial Narrow", where it is missing, the
+// nearest face there is; the point sizes stay. Elsewhere nothing changes. Call after the
+// form's controls exist.
+void useWindowsFaces(QWidget& window);
+
 class WindowHelper : public QObject {
   Q_OBJECT
  public:
