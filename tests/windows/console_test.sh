@@ -5,10 +5,11 @@
 # typed; Greek and Chinese text arrives whole, in a pipe (UTF-8) and in a console set to code
 # page 850 (Unicode through the console).
 #
-#   console_test.sh WINE_RUN BUILD_DIR
+#   console_test.sh WINE_RUN BUILD_DIR VERSION
 set -uo pipefail
 wine_run=$(readlink -f "$1")
 build=$(cd "$2" && pwd)
+version=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
@@ -41,7 +42,7 @@ expect() {  # expect NAME OUTPUT TEXT...: every TEXT is a line of OUTPUT
 expect "help, status 0" "$(run_batch 'ZadiRod --help' 'echo estado=%ERRORLEVEL%')" \
   "Uso: ZadiRod [opciones]" "Opciones:" "estado=0"
 expect "version, status 0" "$(run_batch 'ZadiRod --version' 'echo estado=%ERRORLEVEL%')" \
-  "ZadiRod 1.0" "estado=0"
+  "ZadiRod $version" "estado=0"
 expect "unknown option, status 2" \
   "$(run_batch 'ZadiRod --opcion-que-no-existe' 'echo estado=%ERRORLEVEL%')" \
   "ZadiRod: Opción desconocida: --opcion-que-no-existe" "estado=2"
