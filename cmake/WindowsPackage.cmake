@@ -4,10 +4,11 @@
 #
 # bin/ holds ZadiRod.exe (installed by src/app) with, beside it, the Qt DLLs it links, the
 # plug-ins it loads (in the folders Qt looks for beside the program), in a MinGW build the
-# compiler's runtime DLLs, and the Firebird client the program loads from its own folder
-# (fbclient.dll with zlib1.dll and firebird.msg), so that it works whatever client, of
-# whatever bitness, the ERP's machine has. licenses/firebird-client/ holds that client's
-# licences. The ERP's registry key belongs to the ERP.
+# compiler's runtime DLLs, the console companion ZadiRod.com, and the Firebird client the
+# program loads from its own folder (fbclient.dll with zlib1.dll and firebird.msg), so that it
+# works whatever client, of whatever bitness, the ERP's machine has. licencias/ holds the
+# notices of the program and its third-party parts and the licence texts they name,
+# licencias/firebird-client/ the Firebird client's. The ERP's registry key belongs to the ERP.
 
 # The Qt modules the program links, and the plug-ins it needs on a desktop: the Windows
 # platform, the native look, and TLS through Schannel (the only TLS backend Windows Qt builds
@@ -68,9 +69,26 @@ if(ZAVELO_FBCLIENT_DIR)
     install(FILES ${ZAVELO_FBCLIENT_DIR}/${file} DESTINATION bin)
   endforeach()
   if(EXISTS ${ZAVELO_FBCLIENT_DIR}/licenses)
-    install(DIRECTORY ${ZAVELO_FBCLIENT_DIR}/licenses/ DESTINATION licenses/firebird-client)
+    install(DIRECTORY ${ZAVELO_FBCLIENT_DIR}/licenses/ DESTINATION licencias/firebird-client)
   endif()
 endif()
+
+# The notices of the program and of the third-party parts the package carries (the installer's
+# licence page), and the licence texts they name, in licencias/: Windows text (CR LF).
+set(_zavelo_notices_dir ${CMAKE_BINARY_DIR}/windows-package)
+configure_file(${CMAKE_CURRENT_LIST_DIR}/nsis/AVISOS.txt ${_zavelo_notices_dir}/AVISOS.txt.lf @ONLY)
+set(_zavelo_notices "")
+foreach(text ${_zavelo_notices_dir}/AVISOS.txt.lf ${CMAKE_CURRENT_LIST_DIR}/nsis/licencias/LGPL-3.txt
+        ${CMAKE_CURRENT_LIST_DIR}/nsis/licencias/GPL-3.txt)
+  get_filename_component(name ${text} NAME)
+  string(REGEX REPLACE "\\.lf$" "" name ${name})
+  file(READ ${text} content)
+  string(REPLACE "\r\n" "\n" content "${content}")
+  string(REPLACE "\n" "\r\n" content "${content}")
+  file(CONFIGURE OUTPUT ${_zavelo_notices_dir}/${name} CONTENT "${content}" @ONLY)
+  list(APPEND _zavelo_notices ${_zavelo_notices_dir}/${name})
+endforeach()
+install(FILES ${_zavelo_notices} DESTINATION licencias)
 
 # The packages.
 set(CPACK_PACKAGE_NAME "ZadiRod")
@@ -101,6 +119,14 @@ if(_zavelo_bits EQUAL 64)
 else()
   set(CPACK_NSIS_DEFINES "Target x86-unicode")
   set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES")
+endif()
+# The project's own NSIS template (nsis/NSIS.template.in): Spanish pages, a complete Uninstall
+# key, no key left behind.
+set(CPACK_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR}/nsis)
+set(CPACK_RESOURCE_FILE_LICENSE ${_zavelo_notices_dir}/AVISOS.txt)
+if(ZAVELO_ICON_ICO)
+  set(CPACK_NSIS_MUI_ICON ${ZAVELO_ICON_ICO})
+  set(CPACK_NSIS_MUI_UNIICON ${ZAVELO_ICON_ICO})
 endif()
 set(CPACK_NSIS_PACKAGE_NAME "ZadiRod ZAVELO")
 set(CPACK_NSIS_DISPLAY_NAME "ZadiRod ZAVELO")

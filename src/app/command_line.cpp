@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QRegularExpression>
+#include <algorithm>
 #include <utility>
 
 namespace zavelo {
@@ -30,13 +31,53 @@ std::optional<QDate> isoDay(const QString& text) {
   return day;
 }
 
+// The help text, wholly in Spanish (QCommandLineParser's own has English titles): the usage
+// line, what the program does, and each option with its value and description, the
+// descriptions aligned and wrapped at 79 columns.
+QString helpText(const QString& description, const QList<QCommandLineOption>& options) {
+  constexpr qsizetype kWidth = 79;
+  QStringList names;
+  qsizetype column = 0;
+  for (const QCommandLineOption& option : options) {
+    QStringList forms;
+    for (const QString& name : option.names())
+      forms << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+    QString text = QStringLiteral("  ") + forms.join(QStringLiteral(", "));
+    if (!option.valueName().isEmpty()) text += u' ' + option.valueName();
+    column = std::max(column, text.size() + 2);
+    names << text;
+  }
+  QString help = QStringLiteral("Uso: ZadiRod [opciones]\n\n") + description +
+                 QStringLiteral("\n\nOpciones:\n");
+  for (qsizetype i = 0; i < options.size(); ++i) {
+    QString line = names[i].leftJustified(column);
+    qsizetype used = column;
+    for (const QString& word : options[i].description().split(u' ', Qt::SkipEmptyParts)) {
+      if (used > column && used + 1 + word.size() > kWidth) {
+        help += line + u'\n';
+        line = QString(column, u' ');
+        used = column;
+      }
+      if (used > column) {
+        line += u' ';
+        ++used;
+      }
+      line += word;
+      used += word.size();
+    }
+    help += line + u'\n';
+  }
+  return help;
+}
+
 }  // namespace
 
 CommandLine parseCommandLine(const QStringList& arguments, QDate today) {
   QCommandLineParser parser;
-  parser.setApplicationDescription(QStringLiteral(
-      "Reportes diarios de inventario y ventas de ZAVELO desde la base de datos de Halvori.\n"
-      "Sin argumentos, el programa interactivo."));
+  const QString description = QStringLiteral(
+      "Reportes diarios de inventario y ventas de ZAVELO desde la base de datos de\n"
+      "Halvori, escritos en archivos y enviados por correo.\n"
+      "Sin argumentos, el programa interactivo.");
   const QCommandLineOption unattended(
       kUnattended, QStringLiteral("Arranque de un programador de tareas: modo autom\u00e1tico sin "
                                   "ning\u00fan mensaje en pantalla; el programa termina con su "
@@ -68,7 +109,9 @@ CommandLine parseCommandLine(const QStringList& arguments, QDate today) {
                              "configuraci\u00f3n, carpeta de salida, base de datos, servidor de "
                              "correo) sin escribir reportes ni enviar correo; estado 0 si todo "
                              "est\u00e1 en orden, 2 si no."));
-  parser.addOptions({unattended, from, to, journal, strictTls, certificates, check, help, version});
+  const QList<QCommandLineOption> known{unattended,   from,  to,   journal, strictTls,
+                                        certificates, check, help, version};
+  parser.addOptions(known);
 
   if (!parser.parse(arguments)) {
     if (!parser.unknownOptionNames().isEmpty()) {
@@ -79,7 +122,7 @@ CommandLine parseCommandLine(const QStringList& arguments, QDate today) {
     return refuse(QStringLiteral("L\u00ednea de \u00f3rdenes no v\u00e1lida: ") +
                   parser.errorText());
   }
-  if (parser.isSet(help)) return {CommandLine::Action::Help, {}, parser.helpText()};
+  if (parser.isSet(help)) return {CommandLine::Action::Help, {}, helpText(description, known)};
   if (parser.isSet(version))
     return {CommandLine::Action::Version,
             {},

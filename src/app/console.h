@@ -1,5 +1,6 @@
 // Lines for whoever started the program from a console or a scheduler, on standard output or
-// standard error, in the local 8-bit encoding.
+// standard error: on a Windows console in Unicode (whatever its code page), elsewhere (a file,
+// a pipe, any Linux terminal) as UTF-8.
 #pragma once
 
 #include <QString>

@@ -24,6 +24,7 @@
 #include "db/data_module.h"
 #include "export/run_status.h"
 #include "settings/registry.h"
+#include "ui/pictures.h"
 #include "ui/selection_window.h"
 
 namespace {
@@ -137,6 +138,8 @@ int main(int argc, char** argv) {
   // every window once more; on Windows without a desktop, as a scheduler starts the program,
   // that did not come back and the process crashed while ending.
   QGuiApplication::setQuitOnLastWindowClosed(false);
+  // The icon of every window, also of a box shown before the main window.
+  QApplication::setWindowIcon(zavelo::programIcon());
 
   // What the program does is heard by its exit status and, when asked for, its journal.
   zavelo::exporting::RunStatus status;

@@ -92,6 +92,7 @@ Tfcierre::Tfcierre(Tfdorvanefamilia& owner, db::Tfdm& dm, Notifier& notifier)
       CVentasCADENA(CVentas, "CADENA"),
       mailer_(dm) {
   ui_->setupUi(this);
+  useWindowsFaces(*this);
   // An ordinary sizeable window with the standard title-bar buttons, not a bare dialog frame.
   setWindowFlag(Qt::WindowMinMaxButtonsHint, true);
   ui_->SpeedButton1->setIcon(picture(QStringLiteral(":/pictures/generar.svg"), {46, 32}));

@@ -33,4 +33,12 @@ QIcon picture(const QString& resource, QSize size) {
   return icon;
 }
 
+QIcon programIcon() {
+  registerPictures();
+  QIcon icon;
+  for (const int size : {16, 24, 32, 48, 256})
+    icon.addFile(QStringLiteral(":/pictures/zadirod-%1.png").arg(size), QSize(size, size));
+  return icon;
+}
+
 }  // namespace zavelo

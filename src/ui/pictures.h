@@ -1,4 +1,5 @@
-// The button pictures of the two windows, compiled into the window library.
+// The button pictures of the two windows and the program's icon, compiled into the window
+// library.
 #pragma once
 
 #include <QIcon>
@@ -12,5 +13,9 @@ namespace zavelo {
 // PNG at both sizes (":/pictures/generar.png", ":/pictures/generar@2x.png"); those are what
 // is shown.
 QIcon picture(const QString& resource, QSize size);
+
+// The program's icon (":/pictures/zadirod-16.png" to "-256.png"), for the windows' title bars
+// and the task bar.
+QIcon programIcon();
 
 }  // namespace zavelo

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QScopedValueRollback>
 #include <QShowEvent>
+#include <algorithm>
 #include <optional>
 
 #include "common/clock.h"
@@ -56,6 +57,10 @@ Tfdorvanefamilia::Tfdorvanefamilia(db::Tfdm& dm, Notifier& notifier,
       CAgenciasSUCU_NOMBRE(CAgencias, "SUCU_NOMBRE") {
   substituteWindowsFonts();
   ui_->setupUi(this);
+  useWindowsFaces(*this);
+  // Label2 reaches past the right edge of its panel: its text wraps inside what shows of it.
+  ui_->Label2->setContentsMargins(
+      0, 0, std::max(0, ui_->Label2->geometry().right() + 1 - ui_->Panel2->width()), 0);
   setAttribute(Qt::WA_DeleteOnClose);  // released when it closes
 
   // Labels that size themselves to their text, as they stand in the form at their left/top.

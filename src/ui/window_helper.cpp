@@ -5,14 +5,19 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
+#include <QToolButton>
 #include <QWidget>
 #include <QWindow>
 
 #include "common/error_report.h"
+#include "ui/pictures.h"
 
 namespace zavelo {
 
@@ -53,8 +58,57 @@ void endDialog(QDialog& dialog, int result) {
   dialog.done(result);
 }
 
+void useWindowsFaces(QWidget& window) {
+#ifdef Q_OS_WIN
+  // "MS Sans Serif" is a bitmap font on Windows (and in Wine): strikes of a few pixel sizes,
+  // which Qt draws at the nearest size it has, not at the form's; at 144 dpi the strike is far
+  // too large or too small. Windows maps the name to Microsoft Sans Serif (Tahoma where that is
+  // missing) for scalable text; so does the program. Arial Narrow comes with Office, not with
+  // Windows: Arial stands in for it, or the same face.
+  const QStringList families = QFontDatabase::families();
+  const auto first = [&](const QStringList& wanted) {
+    for (const QString& family : wanted)
+      if (families.contains(family, Qt::CaseInsensitive)) return family;
+    return QString();
+  };
+  const QString sans = first({QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Tahoma")});
+  const QString narrow = first({QStringLiteral("Arial Narrow"), QStringLiteral("Arial"), sans});
+  QList<QWidget*> widgets = window.findChildren<QWidget*>();
+  widgets.prepend(&window);
+  // Every control, also those that inherit the window's face: a style sheet fixes the face a
+  // control has when the sheet is set.
+  for (QWidget* widget : widgets) {
+    QFont font = widget->font();
+    const QString family = font.family();
+    const bool replaceNarrow =
+        family.compare(QStringLiteral("Arial Narrow"), Qt::CaseInsensitive) == 0 &&
+        narrow.compare(family, Qt::CaseInsensitive) != 0;
+    if (family.compare(QStringLiteral("MS Sans Serif"), Qt::CaseInsensitive) == 0 &&
+        !sans.isEmpty())
+      font.setFamily(sans);
+    else if (replaceNarrow && !narrow.isEmpty())
+      font.setFamily(narrow);
+    else
+      continue;
+    // A button's caption was measured for the narrow face: in a wider one it is made smaller
+    // until it fits the button whole (the button's own margins aside), rather than cut short.
+    if (auto* button = qobject_cast<QToolButton*>(widget); button && replaceNarrow) {
+      constexpr int kMargins = 4;
+      if (font.pixelSize() <= 0) font.setPixelSize(QFontInfo(font).pixelSize());
+      while (font.pixelSize() > 9 &&
+             QFontMetrics(font).horizontalAdvance(button->text()) > button->width() - kMargins)
+        font.setPixelSize(font.pixelSize() - 1);
+    }
+    widget->setFont(font);
+  }
+#else
+  (void)window;
+#endif
+}
+
 WindowHelper::WindowHelper(QWidget& window, Notifier& notifier)
     : QObject(&window), window_(window), notifier_(notifier) {
+  window_.setWindowIcon(programIcon());
   window_.installEventFilter(this);
 }
 

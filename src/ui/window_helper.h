@@ -28,6 +28,12 @@ bool closeWindow(QWidget& window);
 // Ends the dialog's modal display with the result, as QDialog::done() does.
 void endDialog(QDialog& dialog, int result);
 
+// The faces of a window's form, as Windows draws them: on Windows "MS Sans Serif" becomes the
+// scalable face Windows itself puts in its place, and "Arial Narrow", where it is missing, the
+// nearest face there is; the point sizes stay. Elsewhere nothing changes. Call after the
+// form's controls exist.
+void useWindowsFaces(QWidget& window);
+
 class WindowHelper : public QObject {
   Q_OBJECT
  public:

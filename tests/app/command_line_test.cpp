@@ -1,6 +1,8 @@
 // The command line read as the program reads it: what starts, what is printed, what is refused.
 #include "app/command_line.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "support/qt_print.h"
@@ -137,6 +139,39 @@ TEST(CommandLine, HelpAndVersionArePrinted) {
     EXPECT_TRUE(help.text.contains(QLatin1String(option))) << option;
   EXPECT_EQ(parse({"--version"}).action, Action::Version);
   EXPECT_TRUE(parse({"--version"}).text.startsWith("ZadiRod"));
+}
+
+// The help is the program's own text, not the parser's: Spanish titles, each option on a line
+// of its own with its value's name and the start of its description, nothing wider than a
+// console of 80 columns.
+TEST(CommandLine, HelpIsSpanishThroughout) {
+  const QString help = parse({"--help"}).text;
+  const QStringList lines = help.split(u'\n');
+  EXPECT_EQ(lines.first(), "Uso: ZadiRod [opciones]");
+  EXPECT_TRUE(lines.contains("Opciones:")) << help.toStdString();
+  for (const char* english : {"Usage", "Options:", "Displays", "help on commandline"})
+    EXPECT_FALSE(help.contains(QLatin1String(english))) << english;
+  for (const QString& line : lines) EXPECT_LE(line.size(), 79) << line.toStdString();
+  for (const char* start : {"  --desatendido  ", "  --desde AAAA-MM-DD  ", "  --hasta AAAA-MM-DD  ",
+                            "  --registro ARCHIVO  ", "  -h, --help  ", "  -v, --version  "}) {
+    const auto line = std::find_if(lines.begin(), lines.end(), [&](const QString& l) {
+      return l.startsWith(QLatin1String(start));
+    });
+    ASSERT_NE(line, lines.end()) << start;
+    EXPECT_NE(line->simplified().size(), QString::fromLatin1(start).simplified().size())
+        << "no description: " << start;
+  }
+  // A description too long for one line goes on below, under its own column.
+  const auto first = std::find_if(lines.begin(), lines.end(), [](const QString& l) {
+    return l.startsWith(QLatin1String("  --desatendido  "));
+  });
+  ASSERT_NE(first, lines.end());
+  ASSERT_NE(first + 1, lines.end());
+  const qsizetype column = first->indexOf(u"Arranque de un programador");
+  const QString& next = *(first + 1);
+  EXPECT_TRUE(next.startsWith(QString(column, u' ')) && next.size() > column &&
+              next.at(column) != u' ')
+      << help.toStdString();
 }
 
 }  // namespace

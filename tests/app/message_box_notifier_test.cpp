@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <functional>
 
@@ -24,6 +25,9 @@ struct SeenBox {
   QStringList buttons;
   bool modal = false;
   bool hasParent = false;
+  QWidget* parent = nullptr;
+  QPoint centre;
+  QPoint screenCentre;
   Qt::TextFormat format = Qt::AutoText;
 };
 
@@ -46,6 +50,9 @@ SeenBox look(const std::function<void()>& show) {
     for (QAbstractButton* b : box->buttons()) seen.buttons << b->text();
     seen.modal = box->windowModality() == Qt::ApplicationModal;
     seen.hasParent = box->parentWidget() != nullptr;
+    seen.parent = box->parentWidget();
+    seen.centre = box->frameGeometry().center();
+    seen.screenCentre = box->screen()->availableGeometry().center();
     seen.format = box->textFormat();
     box->button(QMessageBox::Ok)->click();
   });
@@ -80,9 +87,24 @@ TEST(MessageBoxNotifier, EachKindHasItsIconTitleAndOneOkButton) {
     EXPECT_EQ(seen.text, "Range check error.");
     EXPECT_EQ(seen.buttons, QStringList({"OK"}));
     EXPECT_TRUE(seen.modal);
-    // Without a parent Qt centres a box on the screen.
+    // No window is open: the box has no parent, and it is centred on the screen.
     EXPECT_FALSE(seen.hasParent);
+    EXPECT_LE((seen.centre - seen.screenCentre).manhattanLength(), 2);
   }
+}
+
+// With a window of the program open, the box belongs to it (no task-bar button of its own, and
+// it stays above it) and is still centred on the screen, not on that window.
+TEST(MessageBoxNotifier, ABoxBelongsToTheOpenWindowAndIsCentredOnTheScreen) {
+  QWidget window;
+  window.setGeometry(10, 10, 200, 100);
+  window.show();
+  MessageBoxNotifier notifier;
+  const SeenBox seen = look([&] { notifier.notice("Zadirod", "Preparando"); });
+  ASSERT_TRUE(seen.found);
+  EXPECT_EQ(seen.parent, &window);
+  EXPECT_LE((seen.centre - seen.screenCentre).manhattanLength(), 2)
+      << "box centre " << seen.centre.x() << "," << seen.centre.y();
 }
 
 TEST(MessageBoxNotifier, TextIsShownAsPlainText) {

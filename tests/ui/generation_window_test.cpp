@@ -767,6 +767,16 @@ TEST_F(GenerationFormTest, TitleSizeControlsAndTexts) {
   EXPECT_EQ(panel->alignment(), Qt::AlignCenter);
   EXPECT_EQ(panel->font().pointSize(), 10);
   EXPECT_EQ(panel->palette().color(QPalette::WindowText), QColor(0, 0, 128));
+  // A run's caption is longer than the panel is wide at that size: it wraps onto the panel's
+  // two lines, whole, in the panel's place and size.
+  EXPECT_TRUE(panel->wordWrap());
+  const QString longest =
+      QStringLiteral("Generando archivo Inventario 2026/12/10. espere un momento...");
+  const QRect needed = panel->fontMetrics().boundingRect(
+      panel->contentsRect(), Qt::AlignCenter | Qt::TextWordWrap, longest);
+  EXPECT_TRUE(panel->contentsRect().contains(needed))
+      << needed.width() << "x" << needed.height() << " in " << panel->contentsRect().width() << "x"
+      << panel->contentsRect().height();
 
   auto* memo = window->findChild<QPlainTextEdit*>("StatusMemo");
   ASSERT_NE(memo, nullptr);

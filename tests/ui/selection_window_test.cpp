@@ -243,6 +243,9 @@ TEST_F(SelectionWindowTest, FormHoldsEveryControlInItsPlace) {
   EXPECT_EQ(window->size(), QSize(363, 354));
   EXPECT_EQ(window->font().family(), "MS Sans Serif");
   EXPECT_EQ(window->font().pointSize(), 8);
+  // The program's icon, at the sizes of a title bar, the task bar and the task switcher.
+  for (const int side : {16, 32, 48, 256})
+    EXPECT_TRUE(window->windowIcon().availableSizes().contains(QSize(side, side))) << side;
 
   const Place places[] = {
       {"Panel2", "fdorvanefamilia", {0, 0, 363, 89}, true},
@@ -300,6 +303,13 @@ TEST_F(SelectionWindowTest, FormHoldsEveryControlInItsPlace) {
   EXPECT_TRUE(intro->text().startsWith(
       "Este programa genera los archivos de datos con las ventas e inventariopara ser enviados"));
   EXPECT_TRUE(intro->text().endsWith("enviarlos al servidor configurado."));
+  // The label reaches past its panel's right edge: the text wraps inside what shows of it, and
+  // all of it fits.
+  const QRect textArea = intro->contentsRect();
+  EXPECT_LE(intro->x() + textArea.right(), child<QWidget>("Panel2")->width() - 1);
+  const QRect needed = intro->fontMetrics().boundingRect(
+      textArea, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, intro->text());
+  EXPECT_TRUE(textArea.contains(needed)) << needed.width() << "x" << needed.height();
   EXPECT_EQ(child<QGroupBox>("GroupBox1")->title(), "Origen:");
   EXPECT_EQ(child<QGroupBox>("GroupBox2")->title(), "Parámetros ");
 
