@@ -211,6 +211,18 @@ TEST_P(ServerLoginTest, PasswordBeyondAsciiIsReadAsAPassword) {
   EXPECT_FALSE(error.value_or("").contains("international character"));
 }
 
+// The right password beyond ASCII opens: the client gets it in the form it expects on each
+// platform (UTF-8, said so, on Linux; the Windows code page on Windows).
+TEST_P(ServerLoginTest, PasswordBeyondAsciiOpensForItsUser) {
+  buildStandard();
+  Tfdm dm(notifier);
+  const test::FbLogin login = test::fbBeyondAsciiLogin();
+  dm.conectarbase(db->servidor(mode()), db->company(), login.user, login.password);
+  EXPECT_TRUE(dm.Halvori.isOpen());
+  dm.QSku.setSql("select current_user from rdb$database");
+  EXPECT_EQ(dm.QSku.openFetchAllAndClose().rows.at(0).at(0)->trimmed(), login.user);
+}
+
 // Embedded, the user name is taken as given and no password is checked: an empty one (no
 // password line at all) still opens.
 class EmbeddedLoginTest : public DbTest {};

@@ -45,6 +45,9 @@ RUN_LIMIT = 180
 # The server's test login (scripts/firebird-server makes it).
 FB_USER = os.environ.get("ZAVELO_FB_USER", "ZAVTEST")
 FB_PASSWORD = os.environ.get("ZAVELO_FB_PASSWORD", "zavtest1")
+# Its second login, with a password beyond ASCII in the settings file's Windows-1252 bytes.
+FB_USER2 = "ZAVCLAVE"
+FB_PASSWORD2 = b"clave-\xf11"
 
 SENDER = "reportes@acme.example"
 MAIL_USER = "reportes"
@@ -333,10 +336,10 @@ class EndToEnd(unittest.TestCase):
         self.company = CompanyDatabase(os.path.join(self.temp, "company"), self.server.port,
                                        **kwargs)
 
-    def write_settings(self, automatic=b"0", servidor=None, password=FB_PASSWORD.encode()):
+    def write_settings(self, automatic=b"0", servidor=None, user=FB_USER.encode(),
+                       password=FB_PASSWORD.encode()):
         lines = [b"ZadiRod", servidor if servidor is not None else self.company.servidor(),
-                 b"C:\\Reportes", FB_USER.encode(), password, b"01", BRAND, RECIPIENTS,
-                 automatic]
+                 b"C:\\Reportes", user, password, b"01", BRAND, RECIPIENTS, automatic]
         with open(os.path.join(self.erp, "settingsenvio.conf"), "wb") as f:
             f.write(b"".join(line + b"\r\n" for line in lines))
 
@@ -419,16 +422,18 @@ class EndToEnd(unittest.TestCase):
         lines = [r"Archivo escrito: %s, %d líneas, %d bytes" % (of, content.count(b"\r\n"),
                                                                 len(content))]
         if reply is not None:
-            lines.append(r"Correo enviado: %s; respuesta del servidor: %s" % (of, reply))
+            # STARTTLS as the configuration asks, the certificate not checked (the default).
+            lines.append(r"Correo enviado: %s; conexión TLS 1\.[23], certificado sin verificar; "
+                         r"respuesta del servidor: %s" % (of, reply))
         return lines
 
-    def head_lines(self, first, last, mode="desatendido"):
+    def head_lines(self, first, last, mode="desatendido", user=FB_USER):
         return [r"Inicio: ZadiRod [0-9.]+, arranque desatendido del %s al %s" % (first, last),
                 r"Configuración: %s, modo %s" % (re.escape("C:\\Halvori\\settingsenvio.conf"),
                                                   mode),
                 r"Conexión: base de datos %s, usuario %s" % (
                     re.escape(self.company.servidor().decode() + "/datos/01/halvori.fdb"),
-                    FB_USER),
+                    user),
                 r"Corrida: desde el %s" % first]
 
     # --- the starts --------------------------------------------------------------------
@@ -534,6 +539,47 @@ class EndToEnd(unittest.TestCase):
         self.server.stop()
         self.expect_reports(["2026-02-03"], self.server.mails())
         self.assertEqual(self.journal()[-1], "Fin: estado de salida 0")
+
+    def test_database_login_whose_password_goes_beyond_ascii(self):
+        # The settings file holds Windows-1252 bytes ("ñ" is 0xF1); the server holds the
+        # password as UTF-8 (scripts/firebird-server makes the login).
+        self.start_server()
+        self.make_company(user_code=FB_USER2)
+        self.write_settings(user=FB_USER2.encode(), password=FB_PASSWORD2)
+        start = self.run_program(["--desatendido", "--desde", "2026-04-07", "--hasta",
+                                  "2026-04-07", "--registro", r"C:\Halvori\zadirod.log"])
+        self.assertEqual(start.status, 0, start.stderr)
+        self.server.stop()
+        self.expect_reports(["2026-04-07"], self.server.mails())
+        self.expect_lines(self.journal(), self.head_lines("2026-04-07", "2026-04-07", user=FB_USER2)
+                          + self.file_lines("inventarios", "2026-04-07")
+                          + self.file_lines("ventas", "2026-04-07")
+                          + [r"Corrida terminada: el último correo intentado salió",
+                             r"Fin: estado de salida 0"])
+
+    def test_probar_checks_the_whole_chain_without_a_file_or_a_mail(self):
+        self.start_server()
+        self.make_company()
+        self.write_settings()
+        start = self.run_program(["--probar", "--registro", r"C:\Halvori\probar.log"])
+        self.assertEqual(start.status, 0, start.stdout + start.stderr)
+        steps = [line for line in start.stdout.splitlines() if line[:5] in ("OK   ", "FALLA")]
+        self.assertGreaterEqual(len(steps), 10, start.stdout)
+        self.assertTrue(all(line.startswith("OK") for line in steps), start.stdout)
+        self.assertIn("fbclient.dll", start.stdout)
+        self.assertRegex(start.stdout, r"STARTTLS: .*TLS 1\.[23]")
+        self.assertIn("AUTH LOGIN: aceptado", start.stdout)
+        # No report, no mail: the server saw the introduction, the login and QUIT, no MAIL FROM.
+        self.assertEqual(self.output_files(), [])
+        self.server.stop()
+        self.assertEqual(self.server.mails(), [])
+        log = self.server.session_log(1)
+        self.assertEqual([line.split(" ")[0] for line in log],
+                         ["EHLO", "STARTTLS", "EHLO", "AUTH", "QUIT"])
+        # The same lines in the journal.
+        journal = self.journal("probar.log")
+        for line in steps:
+            self.assertTrue(any(line.split(None, 1)[1] in entry for entry in journal), line)
 
     def test_a_missing_or_broken_firebird_client_is_named_with_what_to_do(self):
         self.start_server()
