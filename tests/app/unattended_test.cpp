@@ -1199,7 +1199,7 @@ INSTANTIATE_TEST_SUITE_P(
 // Strict TLS asked for on the command line: a server that cannot prove who it is never hears
 // the account (the files are still written, the run ends with status 1); given the server's
 // own certificate, the mails go and the journal says the certificate was verified. Without
-// the option the spec's TLS stays: encrypted, the certificate unchecked, and the journal says
+// the option the default TLS stays: encrypted, the certificate unchecked, and the journal says
 // so too.
 struct StrictStart {
   const char* name;
