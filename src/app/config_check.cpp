@@ -54,14 +54,6 @@ class CollectingNotifier : public Notifier {
   QStringList texts;
 };
 
-QString oneLine(QString text) {
-  text = text.trimmed();
-  text.replace(QStringLiteral("\r\n"), QStringLiteral(" / "));
-  text.replace(u'\r', QStringLiteral(" / "));
-  text.replace(u'\n', QStringLiteral(" / "));
-  return text;
-}
-
 QString quoted(const QByteArray& bytes) {
   return QStringLiteral("\u00ab%1\u00bb").arg(fromCp1252(bytes));
 }

@@ -39,4 +39,12 @@ void printLine(std::FILE* to, const QString& text) {
   std::fflush(to);
 }
 
+QString oneLine(QString text) {
+  text = text.trimmed();
+  text.replace(QStringLiteral("\r\n"), QStringLiteral(" / "));
+  text.replace(u'\r', QStringLiteral(" / "));
+  text.replace(u'\n', QStringLiteral(" / "));
+  return text;
+}
+
 }  // namespace zavelo

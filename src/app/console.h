@@ -12,4 +12,7 @@ namespace zavelo {
 // if the program ends right after.
 void printLine(std::FILE* to, const QString& text);
 
+// A text of several lines as one line: trimmed, each line end written " / ".
+QString oneLine(QString text);
+
 }  // namespace zavelo

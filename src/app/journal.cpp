@@ -13,14 +13,6 @@ namespace {
 
 using exporting::RunEvent;
 
-QString oneLine(QString text) {
-  text = text.trimmed();
-  text.replace(QStringLiteral("\r\n"), QStringLiteral(" / "));
-  text.replace(u'\r', QStringLiteral(" / "));
-  text.replace(u'\n', QStringLiteral(" / "));
-  return text;
-}
-
 // Control characters (from a server's reply, an error text, a file name) written as \xNN, so
 // that every line stays text; tabs stay. Backslashes stay as they are: Windows paths are full
 // of them.
