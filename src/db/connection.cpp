@@ -89,7 +89,9 @@ void Connection::open() {
   WaitScope wait;
   try {
     const fb::Client& client = fb::loadClient(clientLibrary_);
-    session_ = std::make_unique<fb::Session>(client, attachSettings(params_));
+    fb::AttachSettings settings = attachSettings(params_);
+    settings.connectTimeout = connectTimeout_;
+    session_ = std::make_unique<fb::Session>(client, settings);
   } catch (...) {
     session_.reset();
     state_ = ConnectionState::Closed;

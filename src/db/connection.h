@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <chrono>
 #include <memory>
 
 #include "db/param_list.h"
@@ -37,6 +38,12 @@ class Connection {
   ParamList& params() { return params_; }
   const ParamList& params() const { return params_; }
 
+  // How long an attachment may take (kConnectTimeout unless set): a database server that
+  // accepts the connection and never answers ends the opening with an error that says so,
+  // instead of holding the program for as long as it keeps the connection.
+  static constexpr std::chrono::seconds kConnectTimeout{60};
+  void setConnectTimeout(std::chrono::seconds timeout) { connectTimeout_ = timeout; }
+
   ConnectionState state() const { return state_; }
   bool isOpen() const { return state_ == ConnectionState::Open; }
 
@@ -56,6 +63,7 @@ class Connection {
   QString clientLibrary_;
   ParamList params_;
   ConnectionState state_ = ConnectionState::Closed;
+  std::chrono::seconds connectTimeout_ = kConnectTimeout;
   std::unique_ptr<fb::Session> session_;
 };
 

@@ -1,5 +1,6 @@
 #include "db/fb_session.h"
 
+#include <QElapsedTimer>
 #include <QLocale>
 #include <cstring>
 #include <memory>
@@ -210,10 +211,25 @@ Session::Session(const Client& client, const AttachSettings& settings)
   if (!settings_.charset.isEmpty())
     dpb->insertString(&st, isc_dpb_lc_ctype, settings_.charset.constData());
   dpb->insertInt(&st, isc_dpb_sql_dialect, int(settings_.dialect));
+  if (settings_.connectTimeout.count() > 0)
+    dpb->insertInt(&st, isc_dpb_connect_timeout, int(settings_.connectTimeout.count()));
   const unsigned length = dpb->getBufferLength(&st);
   const unsigned char* buffer = dpb->getBuffer(&st);
 
-  attachment_ = Ref(provider_->attachDatabase(&st, database.constData(), length, buffer));
+  QElapsedTimer waited;
+  waited.start();
+  try {
+    attachment_ = Ref(provider_->attachDatabase(&st, database.constData(), length, buffer));
+  } catch (const Error& error) {
+    // The client's own text for a server that never answered ("connection rejected by remote
+    // interface") does not say so.
+    if (settings_.connectTimeout.count() > 0 &&
+        waited.elapsed() >= std::chrono::milliseconds(settings_.connectTimeout).count())
+      throw Error(QStringLiteral("The database server did not answer within %1 s (%2): %3")
+                      .arg(settings_.connectTimeout.count())
+                      .arg(fromCp1252(settings_.database), error.message()));
+    throw;
+  }
 }
 
 Session::~Session() {

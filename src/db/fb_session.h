@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <chrono>
 
 #include "db/fb_client.h"
 #include "db/row_store.h"
@@ -20,6 +21,10 @@ struct AttachSettings {
   bool repeatableRead = false;  // otherwise read committed, record versions
   bool waitOnLocks = true;
   bool commitRetaining = false;
+  // How long the attachment may take before it is given up: a server that accepts the
+  // connection and never answers would otherwise hold the program for as long as it keeps the
+  // connection open. 0: no limit of the program's own.
+  std::chrono::seconds connectTimeout{0};
 };
 
 class Session {

@@ -1,6 +1,10 @@
 // Opening and closing the connection Halvori through conectarbase and through query objects,
 // against the real server and embedded.
+#include <QElapsedTimer>
 #include <QFile>
+#include <QHostAddress>
+#include <QTcpServer>
+#include <chrono>
 
 #include "db/link.h"
 #include "db/result_set.h"
@@ -221,6 +225,27 @@ TEST_P(ServerLoginTest, PasswordBeyondAsciiOpensForItsUser) {
   EXPECT_TRUE(dm.Halvori.isOpen());
   dm.QSku.setSql("select current_user from rdb$database");
   EXPECT_EQ(dm.QSku.openFetchAllAndClose().rows.at(0).at(0)->trimmed(), login.user);
+}
+
+// A server that accepts the connection and never answers (the system accepts it; nothing
+// reads it): the opening ends after the connection's time-out with an error that says so.
+TEST_P(ServerLoginTest, ServerThatNeverAnswersEndsAfterTheConnectTimeout) {
+  QTcpServer silent;
+  ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+  Tfdm dm(notifier);
+  dm.Halvori.setConnectTimeout(std::chrono::seconds(2));
+  const test::FbLogin login = test::fbTestLogin();
+  QElapsedTimer timer;
+  timer.start();
+  const std::optional<QString> error = test::errorOf([&] {
+    dm.conectarbase("127.0.0.1/" + QByteArray::number(silent.serverPort()) + ":/nowhere", "01",
+                    login.user, login.password);
+  });
+  ASSERT_TRUE(error) << "opened a server that never answered";
+  EXPECT_TRUE(error->startsWith("The database server did not answer within 2 s (127.0.0.1/"))
+      << error->toStdString();
+  EXPECT_LT(timer.elapsed(), 60'000) << "the time-out did not hold";
+  EXPECT_EQ(dm.Halvori.state(), ConnectionState::Closed);
 }
 
 // Embedded, the user name is taken as given and no password is checked: an empty one (no

@@ -496,6 +496,25 @@ class EndToEnd(unittest.TestCase):
         self.assertIn("Unable to complete network request", start.stderr)
         self.assertEqual(self.server.mails(), [])
 
+    def test_database_host_that_never_answers_ends_within_the_time_out(self):
+        self.start_server()
+        self.make_company()
+        # A port on loopback where the system accepts connections and nothing ever answers.
+        with socket.socket() as silent:
+            silent.bind(("127.0.0.1", 0))
+            silent.listen(8)
+            port = silent.getsockname()[1]
+            self.write_settings(servidor=b"127.0.0.1/%d:%s" % (port, self.company.root.encode()))
+            start = self.run_program(["--desatendido", "--registro", r"C:\Halvori\zadirod.log"])
+        self.assertEqual(start.status, 2, start.stderr)
+        self.assertLess(start.seconds, 150)
+        self.assertIn("The database server did not answer within 60 s", start.stderr)
+        lines = self.journal()
+        self.assertTrue(any("did not answer within 60 s" in line for line in lines),
+                        "\n".join(lines))
+        self.assertEqual(lines[-1], "Fin: estado de salida 2")
+        self.assertEqual(self.output_files(), [])
+
     def test_automatic_mode_without_arguments_mails_today_and_ends(self):
         self.start_server()
         self.make_company()
