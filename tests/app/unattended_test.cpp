@@ -171,6 +171,7 @@ QMap<QString, FileState> snapshot(const QString& folder) {
 
 struct Company {
   std::optional<QByteArray> port = std::nullopt;  // the SMTP server's when not set
+  std::optional<QByteArray> user = std::nullopt;  // the ERP user (the test login when not set)
   QByteArray mailPass = kMailPass;
   QByteArray tls = "NO";  // the TLS switch
   bool named = true;      // the configuration holds the company's name
@@ -180,6 +181,7 @@ struct Company {
 // The nine settings lines; empty fields take the test's company and login.
 struct Settings {
   std::optional<QByteArray> servidor = std::nullopt;
+  std::optional<QByteArray> usuario = std::nullopt;  // the test login's when not set
   QByteArray compania = "01";
   std::optional<QByteArray> clave = std::nullopt;
   QByteArray marca = "07";
@@ -217,8 +219,8 @@ class UnattendedTest : public ::testing::Test {
     const QByteArray port = c.port ? *c.port : QByteArray::number(server ? server->port() : 25);
     company->generalConfig("PUERTO TCP PARA ENVIO DE CORREO ELECTRONICO", port)
         .generalConfig("USAR SSL PARA ENVIO DE CORREO ELECTRONICO", c.tls)
-        .user(test::fbTestLogin().user, c.account ? QByteArray(kSender) : QByteArray(), "127.0.0.1",
-              kMailUser, c.mailPass);
+        .user(c.user.value_or(test::fbTestLogin().user),
+              c.account ? QByteArray(kSender) : QByteArray(), "127.0.0.1", kMailUser, c.mailPass);
     if (c.named) company->generalConfig("NOMBRE COMPANIA", kCompany);
     const QString error = company->build();
     ASSERT_EQ(error, "") << error.toStdString();
@@ -230,7 +232,7 @@ class UnattendedTest : public ::testing::Test {
     const QList<QByteArray> lines{"linea1",
                                   s.servidor.value_or(company->servidor(FbMode::Server)),
                                   s.directorio.value_or(toCp1252(out())),
-                                  login.user,
+                                  s.usuario.value_or(login.user),
                                   settingsPassword,
                                   s.compania,
                                   s.marca,
@@ -747,6 +749,25 @@ TEST_F(UnattendedTest, JournalRollsOverAtOneMebibyte) {
       EXPECT_TRUE(added.value(9).endsWith(" Fin: estado de salida 0"));
     }
   }
+}
+
+// Passwords beyond ASCII, as the ERP holds them in Windows-1252 ("ñ", "ú"): the database login's
+// from the settings file (the server holds it as UTF-8) and the mail account's from the users
+// table (the server wants the same bytes) both work.
+TEST_F(UnattendedTest, PasswordsBeyondAsciiForTheDatabaseAndTheMailAccount) {
+  const QByteArray mailPass =
+      "Correo-\xF1"
+      "and\xFA";
+  server = std::make_unique<RealSmtpServer>(
+      QStringList{"--auth", QString::fromLatin1(kMailUser) + ':' + fromCp1252(mailPass),
+                  "--auth-encoding", "cp1252"});
+  ASSERT_NE(server->port(), 0);
+  const test::FbLogin login = test::fbBeyondAsciiLogin();
+  ASSERT_NO_FATAL_FAILURE(makeCompany({.user = login.user, .mailPass = mailPass}));
+  ASSERT_NO_FATAL_FAILURE(writeSettings({.usuario = login.user, .clave = login.password}));
+  expectEnded(run(unattended("2025-08-11", "2025-08-11")), 0);
+  EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
+  EXPECT_EQ(stopAndRead().size(), 2);
 }
 
 // Neither the database password nor the mail account's password (nor the AUTH exchange) ever
