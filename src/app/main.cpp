@@ -134,9 +134,10 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QCoreApplication::setApplicationVersion(QStringLiteral(ZAVELO_VERSION));
   // The program ends when its main window is gone, by ending the event loop and nothing else.
-  // Qt's own way (the last window closed, or a quit request) first asks the platform to close
-  // every window once more; on Windows without a desktop, as a scheduler starts the program,
-  // that did not come back and the process crashed while ending.
+  // Qt's own way (the last window closed, or a quit request) first closes every window once
+  // more through the window system; on Windows without a desktop, as a scheduler starts the
+  // program, no native window exists, that closing never succeeds, and Qt kept trying until the
+  // process crashed while ending.
   QGuiApplication::setQuitOnLastWindowClosed(false);
   // The icon of every window, also of a box shown before the main window.
   QApplication::setWindowIcon(zavelo::programIcon());
