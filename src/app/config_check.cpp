@@ -75,18 +75,6 @@ QString registryPlace(const settings::RegistryLocation& where) {
 #endif
 }
 
-// Whether the day's short date text gives its year, month and day in that order, four, two and
-// two digits with one separator, as the file names need.
-bool yearFirst(const QByteArray& text, QDate day) {
-  if (text.size() != 10) return false;
-  const char separator = text[4];
-  if (separator >= '0' && separator <= '9') return false;
-  return text[7] == separator && text.left(4) == QByteArray::number(day.year()) &&
-         text.mid(5, 2) == QString::asprintf("%02d", day.month()).toLatin1() &&
-         text.mid(8, 2) == QString::asprintf("%02d", day.day()).toLatin1();
-}
-
-// An address that the mailing would refuse to put on the wire, or that no server would take.
 // An address the mailing would refuse to send, or one no server can deliver (no "@").
 bool unsendable(const QByteArray& address) {
   return !smtp::isSendableAddress(address) || !address.contains('@');
@@ -239,7 +227,7 @@ bool ConfigCheck::run() {
 
   // 4. The date form: the file names are made from it.
   const QByteArray dateText = Clock::shortDate(setup_.today);
-  if (yearFirst(dateText, setup_.today))
+  if (Clock::isYearFirst(dateText, setup_.today))
     ok(kDateForm, QStringLiteral("hoy es %1: a\u00f1o, mes y d\u00eda, como se espera")
                       .arg(fromCp1252(dateText)));
   else
@@ -333,15 +321,13 @@ bool ConfigCheck::run() {
                                         "en la tabla usuario: no se enviar\u00eda ning\u00fan "
                                         "reporte")
                              .arg(user));
-        else if (client.host().isEmpty() || client.accountName().isEmpty() ||
-                 client.password().isEmpty())
+        else if (!mailer.hasAccount())
           fail(kAccount, detail + QStringLiteral(": falta el servidor, el usuario o la "
                                                  "contrase\u00f1a: no se enviar\u00eda ning\u00fan "
                                                  "reporte"));
         else
           ok(kAccount, detail + QStringLiteral(" (la contrase\u00f1a no se muestra)"));
-        haveAccount = !sender.isEmpty() && !client.host().isEmpty() &&
-                      !client.accountName().isEmpty() && !client.password().isEmpty();
+        haveAccount = mailer.hasAccount();
       } catch (const Error& error) {
         fail(kAccount, error.message());
       }

@@ -17,7 +17,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #endif
 
 namespace zavelo {
@@ -32,12 +31,6 @@ QString lockName(const QByteArray& outputFolder) {
   const QByteArray hash = QCryptographicHash::hash(folder.toUtf8(), QCryptographicHash::Sha1);
   return QStringLiteral("zadirod-%1.lock").arg(QString::fromLatin1(hash.toHex().left(16)));
 }
-
-#ifndef _WIN32
-QString systemText(int error) {
-  return QString::fromLocal8Bit(std::strerror(error));
-}
-#endif
 
 }  // namespace
 
@@ -101,12 +94,12 @@ RunLock::State RunLock::tryLock() {
     // The folders above are made as Qt makes the data folder; this one for its user alone.
     QDir().mkpath(QFileInfo(folder_).absolutePath());
     if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST)
-      return fail(
-          QStringLiteral("no se puede crear la carpeta %1: %2").arg(folder_, systemText(errno)));
+      return fail(QStringLiteral("no se puede crear la carpeta %1: %2")
+                      .arg(folder_, qt_error_string(errno)));
   }
   struct stat info {};
   if (::lstat(folder.constData(), &info) != 0)
-    return fail(QStringLiteral("la carpeta %1: %2").arg(folder_, systemText(errno)));
+    return fail(QStringLiteral("la carpeta %1: %2").arg(folder_, qt_error_string(errno)));
   if (!S_ISDIR(info.st_mode)) return fail(QStringLiteral("%1 no es una carpeta").arg(folder_));
   if (info.st_uid != ::geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
     return fail(
@@ -116,7 +109,7 @@ RunLock::State RunLock::tryLock() {
   // Never through a link, and never handed to a program this one starts.
   const int fd = ::open(QFile::encodeName(path_).constData(),
                         O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0600);
-  if (fd < 0) return fail(QStringLiteral("%1: %2").arg(path_, systemText(errno)));
+  if (fd < 0) return fail(QStringLiteral("%1: %2").arg(path_, qt_error_string(errno)));
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int error = errno;
     ::close(fd);
@@ -124,7 +117,7 @@ RunLock::State RunLock::tryLock() {
       state_ = State::HeldElsewhere;
       return state_;
     }
-    return fail(QStringLiteral("%1: %2").arg(path_, systemText(error)));
+    return fail(QStringLiteral("%1: %2").arg(path_, qt_error_string(error)));
   }
   fd_ = fd;
   state_ = State::Taken;

@@ -71,15 +71,18 @@ void ReportMailer::prepararcorreo(const QByteArray& userCode) {
   }
 }
 
+bool ReportMailer::hasAccount() const {
+  return !SMTP.host().isEmpty() && !SMTP.accountName().isEmpty() && !SMTP.password().isEmpty() &&
+         !MailMessage.sender().isEmpty();
+}
+
 MailOutcome ReportMailer::enviarcorreo(
     ReportKind kind, const QByteArray& dateText, const QString& path,
     const QByteArray& destinatarios,
     const std::function<void(const QString& errorText)>& reportFailure) {
   lastReply_.clear();
   lastConnection_.clear();
-  if (SMTP.host().isEmpty() || SMTP.accountName().isEmpty() || SMTP.password().isEmpty() ||
-      MailMessage.sender().isEmpty())
-    return MailOutcome::NotAttempted;
+  if (!hasAccount()) return MailOutcome::NotAttempted;
 
   const DisconnectOnExit disconnect(SMTP);
   if (SMTP.connected()) SMTP.disconnectFromServer();

@@ -44,6 +44,10 @@ class ReportMailer {
                            const QByteArray& destinatarios,
                            const std::function<void(const QString& errorText)>& reportFailure);
 
+  // Whether a mail can be attempted: the client's host, account name and password and the
+  // message's sender are all set (the day's setup found a mail account).
+  bool hasAccount() const;
+
   // Whether the last failed mail found its server unreachable or silent past its greeting.
   bool serverUnreachable() const { return SMTP.serverUnreachable(); }
 

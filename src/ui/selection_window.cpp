@@ -101,7 +101,7 @@ void Tfdorvanefamilia::FormCreate(const settings::RegistryLocation& where) {
   // The values read before an error stay as read; the error goes to the report afterwards.
   std::optional<Error> error;
   try {
-    settingsFile_ = settings::loadStartupSettings(notifier_, where, settings_, &settingsRead_);
+    settings::loadStartupSettings(notifier_, where, settings_, &settingsRead_);
   } catch (const Error& e) {
     error = e;
   }
@@ -142,7 +142,8 @@ void Tfdorvanefamilia::FormActivate() {
         QStringLiteral(
             "Faltan datos de origen en %1: servidor, usuario, clave y compa\u00F1\u00EDa son "
             "necesarios para conectar")
-            .arg(settingsFile_.isEmpty() ? QStringLiteral("settingsenvio.conf") : settingsFile_));
+            .arg(settingsRead_.path.isEmpty() ? QStringLiteral("settingsenvio.conf")
+                                              : settingsRead_.path));
   }
 }
 

@@ -58,8 +58,6 @@ class Tfdorvanefamilia : public QWidget {
   QByteArray automatico() const;  // settings line 9 as read
   // The text of the password edit, for what must never show it.
   QString passwordText() const;
-  // The settings file that creation looked at (empty when the registry gave no folder).
-  QString settingsFile() const { return settingsFile_; }
   // The settings file looked at and what became of it, also when reading it failed.
   const settings::SettingsFileRead& settingsRead() const { return settingsRead_; }
 
@@ -113,7 +111,6 @@ class Tfdorvanefamilia : public QWidget {
   db::Field CAgenciasSUCU_ID;
   db::Field CAgenciasSUCU_NOMBRE;
 
-  QString settingsFile_;
   settings::SettingsFileRead settingsRead_;
   bool connecting_ = false;  // inside CiaExit: its own focus moves start nothing
   bool shownOnce_ = false;
