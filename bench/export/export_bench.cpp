@@ -182,7 +182,8 @@ int main(int argc, char** argv) {
     QDir().mkpath(out);
     const QString programFile =
         out + "/" +
-        exporting::exportFileName(exporting::filePrefix(exporting::Kind::Inventory), kDateText);
+        exporting::exportFileName(exporting::reportKind(exporting::Kind::Inventory).filePrefix,
+                                  kDateText);
     const QString minimalFile = out + "/minimal.txt";
     const QString isqlFile = out + "/isql.txt";
     const QString script = out + "/statement.sql";

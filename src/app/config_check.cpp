@@ -17,6 +17,7 @@
 #include "db/client_library.h"
 #include "db/data_module.h"
 #include "db/query.h"
+#include "export/report_kind.h"
 #include "mail/mail_texts.h"
 #include "mail/port_text.h"
 #include "mail/report_mailer.h"
@@ -311,8 +312,8 @@ bool ConfigCheck::run() {
       // The mailing's own day setup: port, account and TLS switch as a run would set them.
       try {
         mailer.prepararcorreo(values.codusuario);
-        const QByteArray sender = mailer.MailMessage.sender();
-        const smtp::SmtpClient& client = mailer.SMTP;
+        const QByteArray sender = mailer.sender();
+        const smtp::SmtpClient& client = mailer.client();
         const QString detail =
             QStringLiteral("usuario del ERP %1: remitente %2, servidor %3, usuario %4")
                 .arg(user, quoted(sender), quoted(client.host()), quoted(client.accountName()));
@@ -333,18 +334,23 @@ bool ConfigCheck::run() {
       }
 
       try {
+        // The procedures of the report kinds, by name.
+        QStringList wanted;
+        for (const exporting::ReportKind& report : exporting::kReportKinds)
+          wanted.append(QString::fromLatin1(report.procedure));
         db::Query procedures(dm.Halvori,
                              "select trim(rdb$procedure_name) from rdb$procedures "
-                             "where rdb$procedure_name in ('ZAVELO_INVENTARIO', 'ZAVELO_VENTAS')");
+                             "where rdb$procedure_name in ('" +
+                                 wanted.join(QStringLiteral("', '")).toLatin1() + "')");
         const db::QueryResult result = procedures.openFetchAllAndClose();
         QSet<QByteArray> found;
         for (size_t row = 0; row < result.rows.size(); ++row)
           found.insert(result.rows.value(row, 0).value_or(QByteArray()));
         QStringList missing;
-        for (const char* name : {"ZAVELO_INVENTARIO", "ZAVELO_VENTAS"})
-          if (!found.contains(name)) missing.append(QString::fromLatin1(name));
+        for (const QString& name : wanted)
+          if (!found.contains(name.toLatin1())) missing.append(name);
         if (missing.isEmpty())
-          ok(kProcedures, QStringLiteral("ZAVELO_INVENTARIO y ZAVELO_VENTAS existen"));
+          ok(kProcedures, QStringLiteral("%1 existen").arg(wanted.join(QStringLiteral(" y "))));
         else
           fail(kProcedures,
                QStringLiteral("no existe: %1").arg(missing.join(QStringLiteral(", "))));
@@ -362,7 +368,7 @@ bool ConfigCheck::run() {
     for (const QString& step : mailSteps) skip(step, why);
     return failures_ == 0;
   }
-  smtp::SmtpClient& client = mailer.SMTP;
+  smtp::SmtpClient& client = mailer.client();
   client.setTlsPolicy(setup_.tls);
   client.setTimeouts(setup_.timeouts);
   const QString host = fromCp1252(client.host());

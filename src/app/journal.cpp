@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "app/console.h"
-#include "export/export_kind.h"
+#include "export/report_kind.h"
 
 namespace zavelo {
 namespace {
@@ -31,7 +31,8 @@ QString escaped(const QString& text) {
 
 // "inventarios" or "ventas", as the files are named.
 QString kindName(const RunEvent& event) {
-  return event.kind ? QString::fromLatin1(exporting::filePrefix(*event.kind)) : QString();
+  return event.kind ? QString::fromLatin1(exporting::reportKind(*event.kind).filePrefix)
+                    : QString();
 }
 
 QString day(const RunEvent& event) {

@@ -178,9 +178,9 @@ int main(int argc, char** argv) {
   if (journal) journal->addSecret(window->passwordText());
   listener({.type = RunEvent::Type::SettingsRead,
             .text = settingsText(window->settingsRead()),
-            .detail = start.unattended          ? QStringLiteral("desatendido")
-                      : window->automaticMode() ? QStringLiteral("autom\u00e1tico")
-                                                : QStringLiteral("interactivo")});
+            .detail = start.unattended                     ? QStringLiteral("desatendido")
+                      : window->runContext().automaticMode ? QStringLiteral("autom\u00e1tico")
+                                                           : QStringLiteral("interactivo")});
 
   // An unattended start that cannot go on says why in the journal and on stderr, and ends
   // before it connects.
@@ -212,7 +212,7 @@ int main(int argc, char** argv) {
   // process ends, however it ends.
   std::optional<zavelo::RunLock> lock;
   if (start.unattended && !endRequested) {
-    lock.emplace(window->directorio());
+    lock.emplace(window->runContext().directorio);
     switch (lock->tryLock()) {
       case zavelo::RunLock::State::HeldElsewhere:
         listener({.type = RunEvent::Type::AlreadyRunning,
@@ -220,7 +220,7 @@ int main(int argc, char** argv) {
         zavelo::printLine(stderr,
                           QStringLiteral("ZadiRod: otra corrida desatendida usa la carpeta %1; "
                                          "este arranque termina sin hacer nada")
-                              .arg(zavelo::fromCp1252(window->directorio())));
+                              .arg(zavelo::fromCp1252(window->runContext().directorio)));
         endRequested = true;
         break;
       case zavelo::RunLock::State::Failed:

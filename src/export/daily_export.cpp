@@ -13,7 +13,7 @@ DayExport exportDay(db::ResultSet& set, const db::Field& field, Kind kind, QByte
   // Looked up once, not per row; an unknown column throws before the file is touched.
   const int column = set.columnIndex(field.columnName());
 
-  const QString name = fromCp1252(exportFileName(filePrefix(kind), dateText));
+  const QString name = fromCp1252(exportFileName(reportKind(kind).filePrefix, dateText));
   DayExport result{exportFilePath(directory, name), std::nullopt};
   set.first();
   result.error = writeExportFile(directory, name, [&](LineView& line) {

@@ -9,7 +9,7 @@
 
 #include "db/field.h"
 #include "db/result_set.h"
-#include "export/export_kind.h"
+#include "export/report_kind.h"
 
 namespace zavelo::exporting {
 

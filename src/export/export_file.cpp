@@ -20,12 +20,13 @@ QString failure(const QString& path, const QString& reason) {
 }  // namespace
 
 QByteArray exportStatement(Kind kind, QByteArrayView dateText, QByteArrayView brand) {
-  return statementHead(kind) + db::sqlStringLiteral(dateText) + ',' + db::sqlStringLiteral(brand) +
-         ')';
+  return QByteArrayLiteral("select CADENA from ") + reportKind(kind).procedure + '(' +
+         db::sqlStringLiteral(dateText) + ',' + db::sqlStringLiteral(brand) + ')';
 }
 
 QByteArray exportStatusCaption(Kind kind, QByteArrayView dateText) {
-  return statusPrefix(kind) + dateText.toByteArray() + QByteArrayLiteral(". espere un momento...");
+  return reportKind(kind).statusPrefix + dateText.toByteArray() +
+         QByteArrayLiteral(". espere un momento...");
 }
 
 QByteArray exportFileName(QByteArrayView prefix, QByteArrayView dateText) {
@@ -107,17 +108,6 @@ std::optional<QString> writeExportFile(const QString& directory, const QString& 
     return failure(path, why);
   }
   return std::nullopt;
-}
-
-std::optional<QString> writeExportFile(const QString& directory, const QString& fileName,
-                                       const std::vector<ExportLine>& lines) {
-  auto it = lines.begin();
-  return writeExportFile(directory, fileName, [&](LineView& line) {
-    if (it == lines.end()) return false;
-    line = *it ? LineView(**it) : std::nullopt;
-    ++it;
-    return true;
-  });
 }
 
 }  // namespace zavelo::exporting

@@ -6,9 +6,8 @@
 #include <QString>
 #include <functional>
 #include <optional>
-#include <vector>
 
-#include "export/export_kind.h"
+#include "export/report_kind.h"
 
 namespace zavelo::exporting {
 
@@ -29,9 +28,6 @@ QByteArray exportFileName(QByteArrayView prefix, QByteArrayView dateText);
 // directory + "/" + name.
 QString exportFilePath(const QString& directory, const QString& fileName);
 
-// One line of an export file: the bytes of the row's CADENA, or nullopt for a NULL (an empty
-// line).
-using ExportLine = std::optional<QByteArray>;
 // A line as the writer reads it: the bytes in place, or nullopt for a NULL.
 using LineView = std::optional<QByteArrayView>;
 // Gives the lines in order: fills `line` and returns true, or returns false after the last. The
@@ -46,7 +42,5 @@ using LineSource = std::function<bool(LineView& line)>;
 // file system's own reason).
 std::optional<QString> writeExportFile(const QString& directory, const QString& fileName,
                                        const LineSource& next);
-std::optional<QString> writeExportFile(const QString& directory, const QString& fileName,
-                                       const std::vector<ExportLine>& lines);
 
 }  // namespace zavelo::exporting

@@ -26,8 +26,9 @@ bool ReportRun::run() {
   try {
     // The last day is read again before every pass; days compare as whole calendar days.
     while (day.isValid() && dates_.lastDay().isValid() && !(dates_.lastDay() < day)) {
-      oneFile(Kind::Inventory, day, true);
-      oneFile(Kind::Sales, day, false);
+      // The kinds in the table's order; the day's mail setup comes after the first file.
+      for (const ReportKind& report : kReportKinds)
+        oneFile(report.kind, day, &report == &kReportKinds.front());
       record({.type = RunEvent::Type::DayEnded, .day = day});
       day = day.addDays(1);
     }

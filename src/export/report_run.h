@@ -1,7 +1,7 @@
-// One run of the daily export: for every day from the first to the last, the inventory file,
-// the day's mail setup, its mail, then the sales file and its mail. The run knows no window:
-// it reads the dates, writes the files and mails them through three small interfaces, and
-// records every step as an event.
+// One run of the daily export: for every day from the first to the last, each kind of report
+// of the table in turn (the inventory file, the day's mail setup, its mail, then the sales
+// file and its mail). The run knows no window: it reads the dates, writes the files and mails
+// them through three small interfaces, and records every step as an event.
 #pragma once
 
 #include <QDate>
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "export/daily_export.h"
-#include "export/export_kind.h"
+#include "export/report_kind.h"
 #include "export/run_event.h"
 #include "export/run_status.h"
 
@@ -28,16 +28,6 @@ class RunExport {
   virtual ~RunExport() = default;
   // Writes the day's file of the kind. A database error is thrown: it ends the run.
   virtual DayExport generararchivo(Kind kind, QDate day) = 0;
-};
-
-struct MailResult {
-  MailOutcome outcome = MailOutcome::NotAttempted;
-  QString text{};  // the server's last reply when sent, the error when failed
-  // How the mail's connection went ("sin TLS", the TLS version and whether the certificate
-  // was verified); empty when no connection was made.
-  QString connection{};
-  // Failed because the mail server could not be reached or did not greet in time.
-  bool serverUnreachable = false;
 };
 
 class RunMail {

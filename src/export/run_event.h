@@ -8,7 +8,7 @@
 #include <optional>
 
 #include "common/mail_outcome.h"
-#include "export/export_kind.h"
+#include "export/report_kind.h"
 
 namespace zavelo::exporting {
 

@@ -28,11 +28,6 @@ inline constexpr char kUserStatement[] =
     "select user_email, user_mailserver, user_mailuser, user_mailpass from usuario "
     "where user_cod = ";
 
-inline constexpr char kInventorySubject[] = "Reporte inventarios ";
-inline constexpr char kSalesSubject[] = "Reporte ventas ";
-inline constexpr char kInventoryBody[] = "Adjunto reporte de inventarios ";
-inline constexpr char kSalesBody[] = "Adjunto reporte de ventas ";
-
 inline constexpr char kSeparator[] = "________________________";
 inline constexpr char kFooterStart[] =
     "Mensaje enviado automaticamente por la aplicacion administrativa y contable HALvori(R). ";

@@ -5,16 +5,12 @@
 #include "common/cp1252.h"
 #include "common/error.h"
 #include "db/data_module.h"
-#include "db/sql_literal.h"
+#include "mail/mail_setup.h"
 #include "mail/mail_texts.h"
-#include "mail/port_text.h"
+#include "mail/report_mail.h"
 
 namespace zavelo::mail {
 namespace {
-
-QByteArray textOf(const db::Value& value) {
-  return value.value_or(QByteArray());
-}
 
 // Disconnects the client whichever way the mailing of a file is left.
 class DisconnectOnExit {
@@ -34,9 +30,16 @@ class DisconnectOnExit {
   smtp::SmtpClient& client_;
 };
 
+// The server's reply as one line of text ("250 OK id=…").
+QString replyText(const smtp::SmtpReply& reply) {
+  QString text = QString::number(reply.code);
+  for (const QByteArray& line : reply.lines) text += u' ' + fromCp1252(line);
+  return text;
+}
+
 }  // namespace
 
-ReportMailer::ReportMailer(db::Tfdm& dm) : PBorrar(dm.QBorrar, true), CBorrar(PBorrar), dm_(dm) {
+ReportMailer::ReportMailer(db::Tfdm& dm) : dm_(dm) {
   SMTP.setPort(25);
   SMTP.setHost({});
   SMTP.setAccountName(kPresetAccountName);
@@ -49,21 +52,16 @@ QByteArray ReportMailer::configuracion(const char* propiedad) {
 }
 
 void ReportMailer::prepararcorreo(const QByteArray& userCode) {
-  SMTP.setPort(portFromText(configuracion(kPortProperty)));
-
-  CBorrar.close();
-  CBorrar.setCommandText(kUserStatement + db::sqlStringLiteral(userCode));
-  CBorrar.open();
-  if (!textOf(CBorrar.value(0)).isEmpty()) {
-    MailMessage.setSender(textOf(CBorrar.value(0)));
-    SMTP.setHost(textOf(CBorrar.value(1)));
-    SMTP.setAccountName(textOf(CBorrar.value(2)));
-    SMTP.setPassword(textOf(CBorrar.value(3)));
-    CBorrar.close();
+  const MailSetup setup = readMailSetup(dm_, userCode);
+  SMTP.setPort(setup.port);
+  if (setup.account) {
+    sender_ = setup.account->sender;
+    SMTP.setHost(setup.account->host);
+    SMTP.setAccountName(setup.account->accountName);
+    SMTP.setPassword(setup.account->password);
   }
-
-  // Only ever switches TLS on: any other value leaves an earlier day's switch in place.
-  if (configuracion(kTlsProperty) == kTlsOn) {
+  // Only ever switches TLS on: a day whose switch is off leaves an earlier day's in place.
+  if (setup.startTls) {
     SMTP.setTransport(&SSLHandler);
     SMTP.switchToExplicitTls();
     SSLHandler.setPort(SMTP.port());
@@ -73,51 +71,46 @@ void ReportMailer::prepararcorreo(const QByteArray& userCode) {
 
 bool ReportMailer::hasAccount() const {
   return !SMTP.host().isEmpty() && !SMTP.accountName().isEmpty() && !SMTP.password().isEmpty() &&
-         !MailMessage.sender().isEmpty();
+         !sender_.isEmpty();
 }
 
-MailOutcome ReportMailer::enviarcorreo(
-    ReportKind kind, const QByteArray& dateText, const QString& path,
-    const QByteArray& destinatarios,
-    const std::function<void(const QString& errorText)>& reportFailure) {
-  lastReply_.clear();
-  lastConnection_.clear();
-  if (!hasAccount()) return MailOutcome::NotAttempted;
+MailResult ReportMailer::enviarcorreo(const ReportTexts& texts, const QByteArray& dateText,
+                                      const QString& path, const QByteArray& destinatarios) {
+  if (!hasAccount()) return {};
 
   const DisconnectOnExit disconnect(SMTP);
   if (SMTP.connected()) SMTP.disconnectFromServer();
 
-  MailMessage.clearParts();
-  MailMessage.recipients().setText(destinatarios);
-  MailMessage.ccList().setText(kCopyAddress);
+  // The company's name is looked up for the subject and again for the body: without its row
+  // the lookup's box shows twice.
+  const QByteArray companyForSubject = configuracion(kCompanyNameProperty);
+  const QByteArray companyForBody = configuracion(kCompanyNameProperty);
+  const smtp::MailMessage message =
+      composeReportMail({.subject = texts.subject,
+                         .body = texts.body,
+                         .dateText = dateText,
+                         .companyForSubject = companyForSubject,
+                         .companyForBody = companyForBody,
+                         .sender = sender_,
+                         .destinatarios = destinatarios,
+                         .attachment = QFileInfo(path).isFile() ? path : QString()});
+  return send(message);
+}
 
-  const bool inventory = kind == ReportKind::Inventory;
-  MailMessage.setSubject((inventory ? kInventorySubject : kSalesSubject) + subjectSlot_ + ' ' +
-                         configuracion(kCompanyNameProperty));
-  MailMessage.setBody({(inventory ? kInventoryBody : kSalesBody) + dateText + ' ' +
-                       configuracion(kCompanyNameProperty)});
-  MailMessage.setDateAtSend(true);
-
-  // The footer goes below the body as text with lone CRs, which the body reads as line ends:
-  // the body line, two empty lines, the separator, the footer.
-  MailMessage.setBodyText(MailMessage.bodyText() + "\r\r" + kSeparator + '\r' + kFooterStart +
-                          kWebAddress + kFooterEnd);
-
-  if (QFileInfo(path).isFile()) MailMessage.addAttachment(path);
-
+MailResult ReportMailer::send(const smtp::MailMessage& message) {
   try {
     SMTP.connectToServer();
+    // With the configuration's TLS on, the login comes with the sending, after STARTTLS.
     if (configuracion(kTlsProperty) != kTlsOn) SMTP.authenticate();
-    SMTP.send(MailMessage);
-    lastConnection_ = connectionText(SMTP.tlsSession());
-    const smtp::SmtpReply& reply = SMTP.lastReply();
-    lastReply_ = QString::number(reply.code);
-    for (const QByteArray& line : reply.lines) lastReply_ += u' ' + fromCp1252(line);
+    SMTP.send(message);
   } catch (const Error& error) {
-    reportFailure(error.message());
-    return MailOutcome::Failed;
+    return {.outcome = MailOutcome::Failed,
+            .text = error.message(),
+            .serverUnreachable = SMTP.serverUnreachable()};
   }
-  return MailOutcome::Sent;
+  return {.outcome = MailOutcome::Sent,
+          .text = replyText(SMTP.lastReply()),
+          .connection = connectionText(SMTP.tlsSession())};
 }
 
 QString connectionText(const smtp::TlsSession& session) {

@@ -1,16 +1,14 @@
 // The report mailing of the generation window: the day's mail setup (prepararcorreo) and the
-// mailing of one written file (enviarcorreo), with the components they work on. The values
-// the setup leaves (port, account, TLS) stay from mail to mail for the life of the mailer.
+// mailing of one written file (enviarcorreo). The values the setup leaves (port, account, TLS)
+// stay from mail to mail for the life of the mailer. What the database says is read by
+// readMailSetup, the mail is made by composeReportMail; this class keeps the state between them
+// and sends.
 #pragma once
 
 #include <QByteArray>
 #include <QString>
-#include <functional>
 
 #include "common/mail_outcome.h"
-#include "db/link.h"
-#include "db/result_set.h"
-#include "mail/smtp/mail_message.h"
 #include "mail/smtp/smtp_client.h"
 #include "mail/smtp/tls_layer.h"
 
@@ -20,11 +18,15 @@ class Tfdm;
 
 namespace zavelo::mail {
 
-enum class ReportKind { Inventory, Sales };
+// The texts of one kind of report mail.
+struct ReportTexts {
+  QByteArray subject;
+  QByteArray body;
+};
 
 class ReportMailer {
  public:
-  // dm: the data holder whose configuration lookup and users query (QBorrar) the mailing reads.
+  // dm: the data holder whose configuration lookup and users query the mailing reads.
   explicit ReportMailer(db::Tfdm& dm);
   ReportMailer(const ReportMailer&) = delete;
   ReportMailer& operator=(const ReportMailer&) = delete;
@@ -35,44 +37,39 @@ class ReportMailer {
   void prepararcorreo(const QByteArray& userCode);
 
   // Mails one file: not attempted without host, account, password and sender; otherwise
-  // composes the message for the kind, date text and recipients, attaches the file when it
-  // exists and sends it over a connection of its own. A sending failure is caught: its text
-  // goes to reportFailure (the caller lists it as "ERROR: " + text) and the outcome is Failed.
-  // Any other error (such as a database error in a lookup) goes to the caller. The client is
-  // disconnected on every way out.
-  MailOutcome enviarcorreo(ReportKind kind, const QByteArray& dateText, const QString& path,
-                           const QByteArray& destinatarios,
-                           const std::function<void(const QString& errorText)>& reportFailure);
+  // composes the message for the texts, date text and recipients, attaches the file when it
+  // exists and sends it over a connection of its own. A sending failure comes back as Failed
+  // with its text; any other error (such as a database error in a lookup before the
+  // connection) goes to the caller. The client is disconnected on every way out.
+  MailResult enviarcorreo(const ReportTexts& texts, const QByteArray& dateText, const QString& path,
+                          const QByteArray& destinatarios);
 
   // Whether a mail can be attempted: the client's host, account name and password and the
-  // message's sender are all set (the day's setup found a mail account).
+  // sender are all set (a day's setup found a mail account).
   bool hasAccount() const;
 
-  // Whether the last failed mail found its server unreachable or silent past its greeting.
-  bool serverUnreachable() const { return SMTP.serverUnreachable(); }
+  // The client as the setup left it, and the sender of the mails. The configuration check
+  // walks the client's dialogue step by step, up to the login.
+  const smtp::SmtpClient& client() const { return SMTP; }
+  smtp::SmtpClient& client() { return SMTP; }
+  const QByteArray& sender() const { return sender_; }
+  // The TLS layer the client switches to once the configuration turns STARTTLS on.
+  const smtp::TlsLayer& tlsLayer() const { return SSLHandler; }
 
-  // The server's reply to the last message sent, as one line of text ("250 OK id=…").
-  const QString& lastReply() const { return lastReply_; }
-  // How the last mail's connection went, for the journal: "sin TLS", or the TLS version and
-  // whether the certificate was verified. Empty when no connection was made.
-  const QString& lastConnection() const { return lastConnection_; }
-
-  // Declared before the client, which refers to it, so that it outlives the client.
-  smtp::TlsLayer SSLHandler;
-  smtp::SmtpClient SMTP;
-  smtp::MailMessage MailMessage;
-  db::Link PBorrar;
-  db::ResultSet CBorrar;
+  // How the mails use TLS beyond the configuration (a strict policy), and how long they wait.
+  void setTlsPolicy(const smtp::TlsPolicy& policy) { SMTP.setTlsPolicy(policy); }
+  void setTimeouts(const smtp::SmtpClient::Timeouts& timeouts) { SMTP.setTimeouts(timeouts); }
 
  private:
+  // Connects, logs in unless the configuration turns TLS on, and sends.
+  MailResult send(const smtp::MailMessage& message);
   QByteArray configuracion(const char* propiedad);
 
   db::Tfdm& dm_;
-  // The text between the kind of report and the company name in the subject. Nothing sets it,
-  // so a subject reads "Reporte inventarios  ACME", two blanks before the company name.
-  QByteArray subjectSlot_;
-  QString lastReply_;
-  QString lastConnection_;
+  // Declared before the client, which refers to it, so that it outlives the client.
+  smtp::TlsLayer SSLHandler;
+  smtp::SmtpClient SMTP;
+  QByteArray sender_;
 };
 
 // "sin TLS", "TLS 1.2, certificado sin verificar", "TLS 1.3, certificado verificado".

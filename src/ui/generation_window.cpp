@@ -14,8 +14,8 @@
 #include "db/data_module.h"
 #include "export/daily_export.h"
 #include "export/export_file.h"
+#include "export/report_kind.h"
 #include "ui/pictures.h"
-#include "ui/selection_window.h"
 #include "ui/window_helper.h"
 #include "ui_generation_window.h"
 
@@ -38,36 +38,24 @@ class Tfcierre::RunHooks : public exporting::RunDates,
  public:
   explicit RunHooks(Tfcierre& window) : w_(window) {}
 
-  QDate firstDay() const override { return w_.owner_.firstDay(); }
-  QDate lastDay() const override { return w_.owner_.lastDay(); }
+  QDate firstDay() const override { return w_.context_.firstDay; }
+  QDate lastDay() const override { return w_.context_.lastDay; }
   exporting::DayExport generararchivo(Kind kind, QDate day) override {
     return w_.generararchivo(kind, day);
   }
   void prepararcorreo() override { w_.prepararcorreo(); }
-  exporting::MailResult enviarcorreo(Kind kind, QDate day, const QString& path) override {
-    w_.lastErrorLine_.clear();
-    const MailOutcome outcome = w_.enviarcorreo(kind, day, path);
+  MailResult enviarcorreo(Kind kind, QDate day, const QString& path) override {
+    MailResult result = w_.enviarcorreo(kind, day, path);
     // What the server said goes on to the run's listeners (the journal): the mail account's
     // password, should a reply or an error echo it, is masked here, where it is known. The
     // status list shows the error as it came.
-    switch (outcome) {
-      case MailOutcome::Sent:
-        return {.outcome = outcome,
-                .text = withoutMailPassword(w_.mailer_.lastReply()),
-                .connection = w_.mailer_.lastConnection()};
-      case MailOutcome::Failed:
-        return {.outcome = outcome,
-                .text = withoutMailPassword(w_.lastErrorLine_),
-                .serverUnreachable = w_.mailer_.serverUnreachable()};
-      case MailOutcome::NotAttempted:
-        break;
-    }
-    return {outcome, {}};
+    result.text = withoutMailPassword(result.text);
+    return result;
   }
 
  private:
   QString withoutMailPassword(QString text) const {
-    const QByteArray& password = w_.mailer_.SMTP.password();
+    const QByteArray& password = w_.mailer_.client().password();
     if (password.isEmpty()) return text;
     for (const QString& secret : {fromCp1252(password), QString::fromLatin1(password.toBase64())})
       text.replace(secret, QStringLiteral("********"));
@@ -77,9 +65,10 @@ class Tfcierre::RunHooks : public exporting::RunDates,
   Tfcierre& w_;
 };
 
-Tfcierre::Tfcierre(Tfdorvanefamilia& owner, db::Tfdm& dm, Notifier& notifier)
-    : QDialog(&owner),
-      owner_(owner),
+Tfcierre::Tfcierre(exporting::RunContext& context, db::Tfdm& dm, Notifier& notifier,
+                   QWidget* parent)
+    : QDialog(parent),
+      context_(context),
       dm_(dm),
       notifier_(notifier),
       ui_(std::make_unique<Ui::Tfcierre>()),
@@ -90,6 +79,7 @@ Tfcierre::Tfcierre(Tfdorvanefamilia& owner, db::Tfdm& dm, Notifier& notifier)
       PVentas(dm.QVentas, true),
       CVentas(PVentas),
       CVentasCADENA(CVentas, "CADENA"),
+      exportSets_{{{CSku, CSkuCADENA}, {CVentas, CVentasCADENA}}},
       mailer_(dm) {
   ui_->setupUi(this);
   useWindowsFaces(*this);
@@ -129,7 +119,7 @@ void Tfcierre::guarded(void (Tfcierre::*handler)()) {
 
 void Tfcierre::FormCreate() {
   setOuterSize();
-  if (owner_.agencia().isEmpty()) owner_.setAgencia("0");
+  if (context_.agencia.isEmpty()) context_.agencia = "0";
 }
 
 void Tfcierre::setOuterSize() {
@@ -150,7 +140,7 @@ void Tfcierre::showEvent(QShowEvent* event) {
 }
 
 void Tfcierre::FormActivate() {
-  if (owner_.automaticMode()) SpeedButton1Click();
+  if (context_.automaticMode) SpeedButton1Click();
 }
 
 void Tfcierre::keyPressEvent(QKeyEvent* event) {
@@ -177,7 +167,7 @@ void Tfcierre::SpeedButton1Click() {
   exporting::ReportRun run(hooks, hooks, hooks,
                            [this](const RunEvent& event) { onRunEvent(event); });
   // Nobody waits at a scheduler's start for a server that does not answer.
-  run.setGiveUpOnUnreachableServer(owner_.unattended());
+  run.setGiveUpOnUnreachableServer(context_.unattended);
   const bool resultFlag = run.run();
 
   // The last mail of the run went out: the program ends. A scheduler's start ends with its
@@ -185,7 +175,7 @@ void Tfcierre::SpeedButton1Click() {
   // then closes itself, which ends the program. No quit request goes to the application: it
   // would first ask the platform to close every window, from inside this window's own modal
   // loop, and without a desktop (a scheduler's start on Windows) that never came back.
-  if (resultFlag || owner_.unattended()) endDialog(*this, QDialog::Accepted);
+  if (resultFlag || context_.unattended) endDialog(*this, QDialog::Accepted);
 }
 
 void Tfcierre::onRunEvent(const RunEvent& event) {
@@ -193,7 +183,7 @@ void Tfcierre::onRunEvent(const RunEvent& event) {
     ui_->Panel5->hide();
     repaint();
   }
-  if (owner_.runListener()) owner_.runListener()(event);
+  if (context_.listener) context_.listener(event);
 }
 
 exporting::DayExport Tfcierre::generararchivo(Kind kind, QDate day) {
@@ -205,27 +195,27 @@ exporting::DayExport Tfcierre::generararchivo(Kind kind, QDate day) {
 
   // All rows are in memory before the file is touched; a database error leaves from here
   // with the file as it was.
-  db::ResultSet& set = kind == Kind::Inventory ? CSku : CVentas;
-  const db::Field& field = kind == Kind::Inventory ? CSkuCADENA : CVentasCADENA;
+  const ExportSet& rows = exportSets_[static_cast<std::size_t>(kind)];
   const exporting::DayExport written = exporting::exportDay(
-      set, field, kind, dateText, owner_.brandCode(), fromCp1252(owner_.directorio()));
+      rows.set, rows.field, kind, dateText, context_.brandCode, fromCp1252(context_.directorio));
   if (written.error) addErrorLine(*written.error);
   return written;
 }
 
 void Tfcierre::prepararcorreo() {
-  mailer_.prepararcorreo(owner_.userCode());
+  mailer_.prepararcorreo(context_.userCode);
 }
 
-MailOutcome Tfcierre::enviarcorreo(Kind kind, QDate day, const QString& path) {
-  const mail::ReportKind mailKind =
-      kind == Kind::Inventory ? mail::ReportKind::Inventory : mail::ReportKind::Sales;
-  return mailer_.enviarcorreo(mailKind, Clock::shortDate(day), path, owner_.destinatarios(),
-                              [this](const QString& text) { addErrorLine(text); });
+MailResult Tfcierre::enviarcorreo(Kind kind, QDate day, const QString& path) {
+  const exporting::ReportKind& report = exporting::reportKind(kind);
+  const MailResult result =
+      mailer_.enviarcorreo({.subject = report.subject, .body = report.body}, Clock::shortDate(day),
+                           path, context_.destinatarios);
+  if (result.outcome == MailOutcome::Failed) addErrorLine(result.text);
+  return result;
 }
 
 void Tfcierre::addErrorLine(const QString& text) {
-  lastErrorLine_ = text;
   QString lines = QStringLiteral("ERROR: ") + text;
   lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
   lines.replace(u'\r', u'\n');

@@ -266,8 +266,9 @@ void Tfdorvanefamilia::FormKeyDown(const QKeyEvent& key) {
 void Tfdorvanefamilia::SpeedButton3Click() {
   showStatus(QStringLiteral("Generando reporte. Espere un momento..."));
   // Created once per run: this window closes when the generation window returns.
-  QPointer<Tfcierre> generation(new Tfcierre(*this, dm_, notifier_));
-  generation->mailer().SMTP.setTlsPolicy(tlsPolicy_);
+  context_ = runContext();
+  QPointer<Tfcierre> generation(new Tfcierre(context_, dm_, notifier_, this));
+  generation->mailer().setTlsPolicy(tlsPolicy_);
   generation->exec();
   delete generation.data();
   closeWindow(*this);  // Panel5 stays shown until then
@@ -310,41 +311,25 @@ void Tfdorvanefamilia::guarded(void (Tfdorvanefamilia::*handler)()) {
   helper_->guarded([this, handler] { (this->*handler)(); });
 }
 
-QDate Tfdorvanefamilia::firstDay() const {
-  return ui_->EFecIni->date();
+exporting::RunContext Tfdorvanefamilia::runContext() const {
+  return {.firstDay = ui_->EFecIni->date(),
+          .lastDay = ui_->EFecfin->date(),
+          .brandCode = toCp1252(ui_->Fami->text()),
+          .userCode = toCp1252(ui_->Tusua->text()),
+          .agencia = agencia_,
+          .directorio = settings_.directorio,
+          .destinatarios = settings_.destinatarios,
+          .automaticMode = automaticMode(),
+          .unattended = unattended_,
+          .listener = listener_};
 }
-QDate Tfdorvanefamilia::lastDay() const {
-  return ui_->EFecfin->date();
-}
-QByteArray Tfdorvanefamilia::brandCode() const {
-  return toCp1252(ui_->Fami->text());
-}
-QByteArray Tfdorvanefamilia::userCode() const {
-  return toCp1252(ui_->Tusua->text());
-}
+
 QString Tfdorvanefamilia::passwordText() const {
   return ui_->TClave->text();
 }
-QByteArray Tfdorvanefamilia::directorio() const {
-  return settings_.directorio;
-}
-QByteArray Tfdorvanefamilia::destinatarios() const {
-  return settings_.destinatarios;
-}
+
 bool Tfdorvanefamilia::automaticMode() const {
   return unattended_ || settings_.automaticMode();
-}
-QByteArray Tfdorvanefamilia::agencia() const {
-  return agencia_;
-}
-void Tfdorvanefamilia::setAgencia(const QByteArray& value) {
-  agencia_ = value;
-}
-QByteArray Tfdorvanefamilia::linea1() const {
-  return settings_.linea1;
-}
-QByteArray Tfdorvanefamilia::automatico() const {
-  return settings_.automatico;
 }
 
 }  // namespace zavelo

@@ -1,8 +1,8 @@
 // The main window "ZadiRod ZAVELO": the origin of the data (server, user, password, company),
 // the date range, the branch and the brand code. It connects to the company database as soon
 // as the origin is complete, and F2 opens the generation window modally; when that closes, so
-// does this window, and with it the program. It also holds the settings values the generation
-// and the mailing read while they work.
+// does this window, and with it the program. What the run needs it hands to the generation
+// window as a run context, filled from its edits and the settings.
 #pragma once
 
 #include <QByteArray>
@@ -13,6 +13,7 @@
 #include "db/field.h"
 #include "db/link.h"
 #include "db/result_set.h"
+#include "export/run_context.h"
 #include "export/run_event.h"
 #include "mail/smtp/tls_policy.h"
 #include "settings/registry.h"
@@ -41,21 +42,10 @@ class Tfdorvanefamilia : public QWidget {
                    QWidget* parent = nullptr);
   ~Tfdorvanefamilia() override;
 
-  // Values the generation window and the mailing read while they work.
-  QDate firstDay() const;            // EFecIni
-  QDate lastDay() const;             // EFecfin
-  QByteArray brandCode() const;      // text of Fami, Windows-1252
-  QByteArray userCode() const;       // text of Tusua, Windows-1252
-  QByteArray directorio() const;     // settings line 3
-  QByteArray destinatarios() const;  // settings line 8
-  bool automaticMode() const;        // settings line 9 is exactly "1"
-  // The SUCU_ID of the chosen branch in decimal, "0" for a name without a row; empty until
-  // the branch list is first filled, and always in automatic mode.
-  QByteArray agencia() const;
-  void setAgencia(const QByteArray& value);
+  // What a run started now would read: the dates, brand and user of the edits, the chosen
+  // branch, the folder, recipients and mode of the settings, the start and the listener.
+  exporting::RunContext runContext() const;
 
-  QByteArray linea1() const;      // settings line 1, read by nothing
-  QByteArray automatico() const;  // settings line 9 as read
   // The text of the password edit, for what must never show it.
   QString passwordText() const;
   // The settings file looked at and what became of it, also when reading it failed.
@@ -71,7 +61,6 @@ class Tfdorvanefamilia : public QWidget {
   void setTlsPolicy(const smtp::TlsPolicy& policy) { tlsPolicy_ = policy; }
   // Hears the connection and every event of the generation window's runs.
   void setRunListener(exporting::RunListener listener) { listener_ = std::move(listener); }
-  const exporting::RunListener& runListener() const { return listener_; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -95,6 +84,8 @@ class Tfdorvanefamilia : public QWidget {
   // Panel5 with a text, shown over the other controls and drawn before a blocking step.
   void showStatus(const QString& text);
   void fillBranchList();
+  // Settings line 9 is exactly "1", or the start is unattended.
+  bool automaticMode() const;
 
   db::Tfdm& dm_;
   Notifier& notifier_;
@@ -119,6 +110,8 @@ class Tfdorvanefamilia : public QWidget {
   QDate unattendedLast_;
   exporting::RunListener listener_;
   smtp::TlsPolicy tlsPolicy_;
+  // The context of the open generation window's runs, filled when it opens.
+  exporting::RunContext context_;
 };
 
 }  // namespace zavelo

@@ -11,6 +11,7 @@
 
 #include "common/error.h"
 #include "db/data_module.h"
+#include "export/report_kind.h"
 #include "fixtures/company_db.h"
 #include "mail/mail_texts.h"
 #include "mail/received_mail.h"
@@ -24,6 +25,7 @@
 namespace zavelo::mail {
 namespace {
 
+using exporting::Kind;
 using test::RealSmtpServer;
 using test::ReceivedMail;
 
@@ -85,15 +87,20 @@ class ReportMailerTest : public ::testing::Test {
     dm.conectarbase(db.servidor(test::FbMode::Server), db.company(), login.user, login.password);
     if (mailer) return;  // a mailer keeps its values from one company to the next
     mailer = std::make_unique<ReportMailer>(dm);
-    mailer->SMTP.setTimeouts(test::everyTimeout(std::chrono::seconds(20)));
+    mailer->setTimeouts(test::everyTimeout(std::chrono::seconds(20)));
   }
 
   QString writeReport(const QString& name) { return files.write(name, reportBytes()); }
 
-  MailOutcome send(ReportKind kind, const QString& path,
-                   const QByteArray& destinatarios = "ana@cliente.example, luis@cliente.example") {
-    return mailer->enviarcorreo(kind, kDate, path, destinatarios,
-                                [this](const QString& text) { failures.append(text); });
+  // Mails the file as the report of the kind, and keeps the text of a failure.
+  MailOutcome send(Kind kind, const QString& path,
+                   const QByteArray& destinatarios = "ana@cliente.example, luis@cliente.example",
+                   const QByteArray& dateText = kDate) {
+    const exporting::ReportKind& report = exporting::reportKind(kind);
+    const MailResult result = mailer->enviarcorreo({.subject = report.subject, .body = report.body},
+                                                   dateText, path, destinatarios);
+    if (result.outcome == MailOutcome::Failed) failures.append(result.text);
+    return result.outcome;
   }
 
   int errorBoxes() const {
@@ -114,20 +121,18 @@ class ReportMailerTest : public ::testing::Test {
 
 TEST_F(ReportMailerTest, StartsWithThePresetsAndNoHost) {
   openCompany(Company());
-  EXPECT_EQ(mailer->SMTP.port(), 25);
-  EXPECT_TRUE(mailer->SMTP.host().isEmpty());
-  EXPECT_EQ(mailer->SMTP.accountName(), kPresetAccountName);
-  EXPECT_FALSE(mailer->SMTP.accountName().isEmpty());
-  EXPECT_EQ(mailer->SMTP.password().size(), 6);
-  EXPECT_EQ(mailer->SMTP.tlsMode(), smtp::TlsMode::Off);
-  EXPECT_EQ(mailer->SMTP.transport(), nullptr);
-  EXPECT_TRUE(mailer->MailMessage.sender().isEmpty());
-  EXPECT_FALSE(mailer->CBorrar.isOpen());
+  EXPECT_EQ(mailer->client().port(), 25);
+  EXPECT_TRUE(mailer->client().host().isEmpty());
+  EXPECT_EQ(mailer->client().accountName(), kPresetAccountName);
+  EXPECT_FALSE(mailer->client().accountName().isEmpty());
+  EXPECT_EQ(mailer->client().password().size(), 6);
+  EXPECT_EQ(mailer->client().tlsMode(), smtp::TlsMode::Off);
+  EXPECT_EQ(mailer->client().transport(), nullptr);
+  EXPECT_TRUE(mailer->sender().isEmpty());
 
   // Without a mail account nothing is attempted, whatever the presets hold.
   const QString path = writeReport("inventarios11082025.txt");
-  EXPECT_EQ(send(ReportKind::Inventory, path), MailOutcome::NotAttempted);
-  EXPECT_TRUE(mailer->MailMessage.subject().isEmpty());
+  EXPECT_EQ(send(Kind::Inventory, path), MailOutcome::NotAttempted);
   EXPECT_TRUE(failures.isEmpty());
   EXPECT_TRUE(notifier.shown.empty());
 }
@@ -135,23 +140,22 @@ TEST_F(ReportMailerTest, StartsWithThePresetsAndNoHost) {
 TEST_F(ReportMailerTest, SetupTakesPortAndTheUsersAccountExactly) {
   openCompany(Company().withPort(" $24B").withTls({}).withoutName());
   mailer->prepararcorreo("O'HARA");  // the quote is doubled inside the literal
-  EXPECT_EQ(mailer->SMTP.port(), 587);
-  EXPECT_EQ(mailer->MailMessage.sender(), "ohara@acme.example");
-  EXPECT_EQ(mailer->SMTP.host(), "mail.acme.example");
-  EXPECT_EQ(mailer->SMTP.accountName(), "ohara ");  // blanks kept
-  EXPECT_EQ(mailer->SMTP.password(), " clave");
-  EXPECT_FALSE(mailer->CBorrar.isOpen());
+  EXPECT_EQ(mailer->client().port(), 587);
+  EXPECT_EQ(mailer->sender(), "ohara@acme.example");
+  EXPECT_EQ(mailer->client().host(), "mail.acme.example");
+  EXPECT_EQ(mailer->client().accountName(), "ohara ");  // blanks kept
+  EXPECT_EQ(mailer->client().password(), " clave");
   // The missing TLS row shows the lookup's box and changes nothing.
   EXPECT_EQ(errorBoxes(), 1);
-  EXPECT_EQ(mailer->SMTP.tlsMode(), smtp::TlsMode::Off);
+  EXPECT_EQ(mailer->client().tlsMode(), smtp::TlsMode::Off);
 
   // A user without an e-mail address, and an unknown user, leave the account as it was.
   for (const QByteArray user : {"SINCORREO", "NOEXISTE"}) {
     mailer->prepararcorreo(user);
-    EXPECT_EQ(mailer->MailMessage.sender(), "ohara@acme.example") << user.toStdString();
-    EXPECT_EQ(mailer->SMTP.host(), "mail.acme.example");
-    EXPECT_EQ(mailer->SMTP.accountName(), "ohara ");
-    EXPECT_EQ(mailer->SMTP.password(), " clave");
+    EXPECT_EQ(mailer->sender(), "ohara@acme.example") << user.toStdString();
+    EXPECT_EQ(mailer->client().host(), "mail.acme.example");
+    EXPECT_EQ(mailer->client().accountName(), "ohara ");
+    EXPECT_EQ(mailer->client().password(), " clave");
   }
 }
 
@@ -162,8 +166,8 @@ TEST_F(ReportMailerTest, PortTextThatIsNoPortEndsTheSetupBeforeTheAccount) {
     openCompany(Company().withPort(text));
     EXPECT_EQ(test::errorOf([&] { mailer->prepararcorreo(kUserCode); }),
               "'" + QString::fromLatin1(text) + "' is not a valid integer value");
-    EXPECT_TRUE(mailer->SMTP.host().isEmpty());
-    EXPECT_EQ(mailer->SMTP.port(), 25);
+    EXPECT_TRUE(mailer->client().host().isEmpty());
+    EXPECT_EQ(mailer->client().port(), 25);
   }
   openCompany(Company().withPort("70000"));
   EXPECT_EQ(test::errorOf([&] { mailer->prepararcorreo(kUserCode); }), "Range check error");
@@ -181,21 +185,21 @@ TEST_F(ReportMailerTest, TlsSwitchOnlyOnExactlySiAndNeverBack) {
     mailer.reset();
     openCompany(Company().withPort("25").withTls(c.value));
     mailer->prepararcorreo(kUserCode);
-    EXPECT_EQ(mailer->SMTP.tlsMode() == smtp::TlsMode::Explicit, c.on);
-    EXPECT_EQ(mailer->SMTP.transport(), c.on ? &mailer->SSLHandler : nullptr);
-    EXPECT_EQ(mailer->SMTP.port(), c.on ? 587 : 25);
+    EXPECT_EQ(mailer->client().tlsMode() == smtp::TlsMode::Explicit, c.on);
+    EXPECT_EQ(mailer->client().transport(), c.on ? &mailer->tlsLayer() : nullptr);
+    EXPECT_EQ(mailer->client().port(), c.on ? 587 : 25);
     if (c.on) {
-      EXPECT_EQ(mailer->SSLHandler.port(), 587);
-      EXPECT_EQ(mailer->SSLHandler.host(), "127.0.0.1");
+      EXPECT_EQ(mailer->tlsLayer().port(), 587);
+      EXPECT_EQ(mailer->tlsLayer().host(), "127.0.0.1");
     }
   }
 
   // Once on, a later "NO" leaves TLS on, and the configured port stays as configured.
   openCompany(Company().withPort("25").withTls("NO"));
   mailer->prepararcorreo(kUserCode);
-  EXPECT_EQ(mailer->SMTP.tlsMode(), smtp::TlsMode::Explicit);
-  EXPECT_EQ(mailer->SMTP.transport(), &mailer->SSLHandler);
-  EXPECT_EQ(mailer->SMTP.port(), 25);
+  EXPECT_EQ(mailer->client().tlsMode(), smtp::TlsMode::Explicit);
+  EXPECT_EQ(mailer->client().transport(), &mailer->tlsLayer());
+  EXPECT_EQ(mailer->client().port(), 25);
 }
 
 TEST_F(ReportMailerTest, MailsTheFileToRecipientsAndCopyExactly) {
@@ -204,10 +208,10 @@ TEST_F(ReportMailerTest, MailsTheFileToRecipientsAndCopyExactly) {
   const QString inventory = writeReport("inventarios11082025.txt");
   const QString sales = writeReport("ventas11082025.txt");
   mailer->prepararcorreo(kUserCode);
-  EXPECT_EQ(send(ReportKind::Inventory, inventory), MailOutcome::Sent);
-  EXPECT_FALSE(mailer->SMTP.connected());
-  EXPECT_EQ(send(ReportKind::Sales, sales), MailOutcome::Sent);
-  EXPECT_FALSE(mailer->SMTP.connected());
+  EXPECT_EQ(send(Kind::Inventory, inventory), MailOutcome::Sent);
+  EXPECT_FALSE(mailer->client().connected());
+  EXPECT_EQ(send(Kind::Sales, sales), MailOutcome::Sent);
+  EXPECT_FALSE(mailer->client().connected());
   EXPECT_TRUE(failures.isEmpty()) << failures.join('\n').toStdString();
   // The company name is looked up for the subject and the body of each mail: no box.
   EXPECT_TRUE(notifier.shown.empty());
@@ -239,7 +243,7 @@ TEST_F(ReportMailerTest, SemicolonsAndCommasGiveTheSameRecipientsAndEmptyGivesTh
        {QByteArray("ana@cliente.example;luis@cliente.example; Eva <eva@cliente.example>"),
         QByteArray("ana@cliente.example,luis@cliente.example, Eva <eva@cliente.example>"),
         QByteArray(""), QByteArray("   ")})
-    EXPECT_EQ(send(ReportKind::Sales, path, list), MailOutcome::Sent) << list.toStdString();
+    EXPECT_EQ(send(Kind::Sales, path, list), MailOutcome::Sent) << list.toStdString();
   server->stop();
 
   const QList<ReceivedMail> mails = test::receivedMails(*server);
@@ -260,10 +264,9 @@ TEST_F(ReportMailerTest, MissingFileGoesWithoutAttachment) {
   startServer();
   openCompany(Company());
   mailer->prepararcorreo(kUserCode);
-  EXPECT_EQ(send(ReportKind::Inventory, files.filePath("inventarios11082025.txt")),
-            MailOutcome::Sent);
+  EXPECT_EQ(send(Kind::Inventory, files.filePath("inventarios11082025.txt")), MailOutcome::Sent);
   // A folder at the path is no file either.
-  EXPECT_EQ(send(ReportKind::Inventory, files.path()), MailOutcome::Sent);
+  EXPECT_EQ(send(Kind::Inventory, files.path()), MailOutcome::Sent);
   server->stop();
   const QList<ReceivedMail> mails = test::receivedMails(*server);
   ASSERT_EQ(mails.size(), 2);
@@ -278,11 +281,9 @@ TEST_F(ReportMailerTest, MissingCompanyNameShowsTwoBoxesAndLeavesTwoBlanks) {
   const QString path = writeReport("inventarios11082025.txt");
   mailer->prepararcorreo(kUserCode);
   EXPECT_EQ(errorBoxes(), 0);
-  EXPECT_EQ(send(ReportKind::Inventory, path), MailOutcome::Sent);
+  EXPECT_EQ(send(Kind::Inventory, path), MailOutcome::Sent);
   EXPECT_EQ(errorBoxes(), 2);
   for (const test::Shown& s : notifier.shown) EXPECT_EQ(s.title, "Error");
-  EXPECT_EQ(mailer->MailMessage.subject(), "Reporte inventarios  ");
-  EXPECT_EQ(mailer->MailMessage.body().first(), "Adjunto reporte de inventarios 2025/08/11 ");
   server->stop();
   const QList<ReceivedMail> mails = test::receivedMails(*server);
   ASSERT_EQ(mails.size(), 1);
@@ -297,19 +298,19 @@ TEST_F(ReportMailerTest, SendingFailuresAreCaughtAndTheClientIsLeftClosed) {
   openCompany(Company().withPort("0"));
   const QString path = writeReport("inventarios11082025.txt");
   mailer->prepararcorreo(kUserCode);
-  EXPECT_EQ(send(ReportKind::Inventory, path), MailOutcome::Failed);
+  EXPECT_EQ(send(Kind::Inventory, path), MailOutcome::Failed);
   EXPECT_EQ(failures, QStringList{"A Port is required"});
-  EXPECT_FALSE(mailer->SMTP.connected());
+  EXPECT_FALSE(mailer->client().connected());
 
-  mailer->SMTP.setPort(server->port());
+  mailer->client().setPort(server->port());
   failures.clear();
-  EXPECT_EQ(send(ReportKind::Inventory, path, "malo@cliente.example, ana@cliente.example"),
+  EXPECT_EQ(send(Kind::Inventory, path, "malo@cliente.example, ana@cliente.example"),
             MailOutcome::Failed);
   ASSERT_EQ(failures.size(), 1);
   EXPECT_EQ(failures[0], "<malo@cliente.example>: Recipient address rejected\n");
-  EXPECT_FALSE(mailer->SMTP.connected());
+  EXPECT_FALSE(mailer->client().connected());
 
-  EXPECT_EQ(send(ReportKind::Sales, path), MailOutcome::Sent);
+  EXPECT_EQ(send(Kind::Sales, path), MailOutcome::Sent);
   EXPECT_EQ(failures.size(), 1);
   server->stop();
   const QStringList refused = server->sessionLog(1);
@@ -331,9 +332,9 @@ TEST_F(ReportMailerTest, DatabaseErrorWhileComposingIsNotCaught) {
   const test::FbLogin login = test::fbTestLogin();
   dm.conectarbase(broken.servidor(test::FbMode::Server), broken.company(), login.user,
                   login.password);
-  EXPECT_THROW(send(ReportKind::Inventory, writeReport("inventarios11082025.txt")), Error);
+  EXPECT_THROW(send(Kind::Inventory, writeReport("inventarios11082025.txt")), Error);
   EXPECT_TRUE(failures.isEmpty());
-  EXPECT_FALSE(mailer->SMTP.connected());
+  EXPECT_FALSE(mailer->client().connected());
   server->stop();
   EXPECT_TRUE(server->sessionLog(1).isEmpty());
 }
@@ -355,10 +356,8 @@ TEST_F(ReportMailerTest, TlsOnPort25GoesTo587OnTheFirstDayOnlyThenTo25) {
 
   for (const char* day : {"2025/08/11", "2025/08/12", "2025/08/13"}) {
     mailer->prepararcorreo(kUserCode);
-    for (ReportKind kind : {ReportKind::Inventory, ReportKind::Sales})
-      EXPECT_EQ(mailer->enviarcorreo(kind, day, writeReport("f.txt"), "ana@cliente.example",
-                                     [this](const QString& t) { failures.append(t); }),
-                MailOutcome::Sent)
+    for (Kind kind : {Kind::Inventory, Kind::Sales})
+      EXPECT_EQ(send(kind, writeReport("f.txt"), "ana@cliente.example", day), MailOutcome::Sent)
           << day << failures.join('\n').toStdString();
   }
   port587.stop();

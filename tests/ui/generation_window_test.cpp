@@ -1,6 +1,7 @@
 // The generation window on real company databases (through the Firebird server and embedded),
-// driven offscreen with QTest. The selection window is the real one, made from a settings file
-// of the test's own; the mail server's answers are stood in for by a subclass.
+// driven offscreen with QTest. Each test builds the run context the selection window would
+// fill; one follows the whole path from the real selection window, made from a settings file of
+// the test's own. The mail server's answers are stood in for by a subclass.
 #include "ui/generation_window.h"
 
 #include <gtest/gtest.h>
@@ -26,7 +27,7 @@
 #include "common/error.h"
 #include "common/error_report.h"
 #include "db/data_module.h"
-#include "export/export_kind.h"
+#include "export/report_kind.h"
 #include "fixtures/company_db.h"
 #include "settings/registry.h"
 #include "support/recording_notifier.h"
@@ -91,22 +92,22 @@ class ScriptedWindow : public Tfcierre {
     calls.push_back("prepararcorreo");
     if (onPrepare) onPrepare();
   }
-  MailOutcome enviarcorreo(Kind kind, QDate day, const QString& path) override {
+  MailResult enviarcorreo(Kind kind, QDate day, const QString& path) override {
     calls.push_back(kind == Kind::Inventory ? "enviarcorreo inventarios" : "enviarcorreo ventas");
     auto* panel = findChild<QLabel*>("Panel5");
     QFile file(path);
     mails.push_back({kind, day, path, panel->text(), panel->isVisibleTo(this),
                      file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>")});
-    if (outcomes.empty()) return MailOutcome::NotAttempted;
+    if (outcomes.empty()) return {};
     const MailOutcome outcome = outcomes.front();
     outcomes.pop_front();
-    return outcome;
+    return {.outcome = outcome};
   }
 };
 
 struct Settings {
   QByteArray marca = "07";
-  QByteArray automatico = "";
+  bool automatic = false;
 };
 
 class GenerationWindowTest : public ::testing::TestWithParam<FbMode>, public test::WindowTestBase {
@@ -131,16 +132,27 @@ class GenerationWindowTest : public ::testing::TestWithParam<FbMode>, public tes
     ASSERT_EQ(error, "") << error.toStdString();
   }
 
-  // The selection window, created from a settings file as at start-up (not shown, so it has
-  // made no connection), and the generation window it would create.
+  // The run context of one day, as the selection window would fill it from the settings'
+  // lines, and the generation window over it.
   void makeWindows(const Settings& s = {}) {
+    context = {.firstDay = kDay,
+               .lastDay = kDay,
+               .brandCode = s.marca,
+               .userCode = test::fbTestLogin().user,
+               .directorio = toCp1252(out),
+               .destinatarios = "dest@example.com",
+               .automaticMode = s.automatic};
+    window = std::make_unique<ScriptedWindow>(context, *dm, notifier);
+  }
+
+  // The real selection window, created from a settings file as at start-up (not shown, so it
+  // has made no connection).
+  void makeSelectionWindow() {
     const QByteArray servidor = company ? company->servidor(mode()) : QByteArray("noserver");
     const settings::RegistryLocation where =
-        writeStartup(settingsLines(servidor, s.marca, "dest@example.com", s.automatico));
+        writeStartup(settingsLines(servidor, "07", "dest@example.com", ""));
     selection = new Tfdorvanefamilia(*dm, notifier, where);
     ASSERT_EQ(notifier.shown, std::vector<Shown>{});
-    setDates(kDay, kDay);
-    window = std::make_unique<ScriptedWindow>(*selection, *dm, notifier);
   }
 
   // What the selection window's connect step does.
@@ -149,13 +161,15 @@ class GenerationWindowTest : public ::testing::TestWithParam<FbMode>, public tes
     dm->conectarbase(company->servidor(mode()), company->company(), login.user, login.password);
   }
 
+  // The days of the run: in the context, and in the selection window's edits when there is one.
   void setDates(QDate first, QDate last) {
+    context.firstDay = first;
+    context.lastDay = last;
+    if (!selection) return;
     selection->findChild<QDateEdit*>("EFecIni")->setDate(first);
     selection->findChild<QDateEdit*>("EFecfin")->setDate(last);
   }
-  void setBrand(const QByteArray& brand) {
-    selection->findChild<QLineEdit*>("Fami")->setText(fromCp1252(brand));
-  }
+  void setBrand(const QByteArray& brand) { context.brandCode = brand; }
 
   QLabel* panel() const { return window->findChild<QLabel*>("Panel5"); }
   QPlainTextEdit* memo() const { return window->findChild<QPlainTextEdit*>("StatusMemo"); }
@@ -172,6 +186,7 @@ class GenerationWindowTest : public ::testing::TestWithParam<FbMode>, public tes
   }
 
   std::unique_ptr<CompanyDb> company;
+  exporting::RunContext context;
   QPointer<Tfdorvanefamilia> selection;
   std::unique_ptr<ScriptedWindow> window;
 };
@@ -235,8 +250,7 @@ TEST_P(GenerationWindowTest, ThreeDaysInDayOrderInventoryBeforeSales) {
 // here runs the export, Esc closes it, and the selection window then closes too.
 TEST_P(GenerationWindowTest, ThreeDaysFromTheSelectionWindowWithF2ThereAndHere) {
   makeCompany();
-  ASSERT_NO_FATAL_FAILURE(makeWindows());
-  window.reset();  // the selection window makes its own
+  ASSERT_NO_FATAL_FAILURE(makeSelectionWindow());  // it makes its own generation window
   selection->show();
   ASSERT_TRUE(QTest::qWaitForWindowActive(selection.data(), 5000));
   // Its first activation connects with the settings' origin.
@@ -393,7 +407,6 @@ TEST_P(GenerationWindowTest, UnwritableOutputFolder) {
     EXPECT_TRUE(window->isVisible()) << c.what;
     EXPECT_FALSE(QFileInfo::exists(c.folder)) << c.what;
     window.reset();
-    delete selection.data();
   }
   EXPECT_EQ(readFile(temp.filePath("afile")), "a regular file");
 }
@@ -648,12 +661,12 @@ TEST_P(GenerationWindowTest, ResultFlagFollowsTheLastAttemptedMail) {
 // The automatic run starts with the activation that follows the showing, and only then.
 TEST_P(GenerationWindowTest, AutomaticModeRunsAtTheActivationOnShowing) {
   struct Case {
-    QByteArray automatico;
+    bool automatic;
     bool runs;
-  } cases[] = {{"1", true}, {"01", false}, {"", false}};
+  } cases[] = {{true, true}, {false, false}};
   makeCompany();
   for (const auto& c : cases) {
-    ASSERT_NO_FATAL_FAILURE(makeWindows({.automatico = c.automatico}));
+    ASSERT_NO_FATAL_FAILURE(makeWindows({.automatic = c.automatic}));
     connect();
     setDates(Clock::today(), Clock::today());
     window->show();
@@ -663,8 +676,8 @@ TEST_P(GenerationWindowTest, AutomaticModeRunsAtTheActivationOnShowing) {
       EXPECT_TRUE(QTest::qWaitFor([&] { return window->mails.size() >= 2; }, 10000));
     }
     QTest::qWait(100);
-    EXPECT_EQ(window->mails.size(), c.runs ? 2u : 0u) << c.automatico.data();
-    EXPECT_EQ(QFileInfo::exists(outFile("ventas11082025.txt")), c.runs) << c.automatico.data();
+    EXPECT_EQ(window->mails.size(), c.runs ? 2u : 0u) << c.automatic;
+    EXPECT_EQ(QFileInfo::exists(outFile("ventas11082025.txt")), c.runs) << c.automatic;
 
     // The window gets the focus back later: no second run.
     QWidget other;
@@ -674,10 +687,9 @@ TEST_P(GenerationWindowTest, AutomaticModeRunsAtTheActivationOnShowing) {
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), 5000));
     QTest::qWait(100);
-    EXPECT_EQ(window->mails.size(), c.runs ? 2u : 0u) << c.automatico.data();
+    EXPECT_EQ(window->mails.size(), c.runs ? 2u : 0u) << c.automatic;
     EXPECT_EQ(notifier.shown, std::vector<Shown>{});
     window.reset();
-    delete selection.data();
     QFile::remove(outFile("inventarios11082025.txt"));
     QFile::remove(outFile("ventas11082025.txt"));
   }
@@ -688,33 +700,21 @@ INSTANTIATE_TEST_SUITE_P(Modes, GenerationWindowTest,
                            return std::string(test::fbModeName(info.param));
                          });
 
-// The form itself, without a database.
+// The form itself, without a database, over an empty run context.
 class GenerationFormTest : public ::testing::Test, public test::WindowTestBase {
  protected:
   GenerationFormTest() : WindowTestBase(kDay, true) {}
-  void SetUp() override {
-    settings::RegistryLocation where = settings::defaultRegistryLocation();
-    // No key: a notice, recorded.
-#ifdef Q_OS_WIN
-    where.keyPath = QStringLiteral("Software\\ZadiRodTest\\NoSuchKey");
-#else
-    where.configDirs = {temp.filePath("xdg")};
-#endif
-    selection = new Tfdorvanefamilia(*dm, notifier, where);
-    notifier.shown.clear();
-  }
-  void TearDown() override {
-    window.reset();
-    delete selection.data();
-  }
-  QPointer<Tfdorvanefamilia> selection;
+  void TearDown() override { window.reset(); }
+  // The window the generation window is modal over.
+  QWidget owner;
+  exporting::RunContext context;
   std::unique_ptr<Tfcierre> window;
 };
 
 TEST_F(GenerationFormTest, TitleSizeControlsAndTexts) {
-  window = std::make_unique<Tfcierre>(*selection, *dm, notifier);
+  window = std::make_unique<Tfcierre>(context, *dm, notifier, &owner);
   EXPECT_EQ(window->windowTitle(), "Generar archivos");
-  EXPECT_EQ(window->parentWidget(), selection.data());
+  EXPECT_EQ(window->parentWidget(), &owner);
   EXPECT_TRUE(
       window->windowFlags().testFlags(Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint));
   EXPECT_EQ(window->font().family(), "MS Sans Serif");
@@ -790,17 +790,17 @@ TEST_F(GenerationFormTest, TitleSizeControlsAndTexts) {
 }
 
 TEST_F(GenerationFormTest, CreationDefaultsAnEmptyBranchToZero) {
-  ASSERT_EQ(selection->agencia(), "");
-  window = std::make_unique<Tfcierre>(*selection, *dm, notifier);
-  EXPECT_EQ(selection->agencia(), "0");
+  ASSERT_EQ(context.agencia, "");
+  window = std::make_unique<Tfcierre>(context, *dm, notifier, &owner);
+  EXPECT_EQ(context.agencia, "0");
   window.reset();
-  selection->setAgencia("5");
-  window = std::make_unique<Tfcierre>(*selection, *dm, notifier);
-  EXPECT_EQ(selection->agencia(), "5");
+  context.agencia = "5";
+  window = std::make_unique<Tfcierre>(context, *dm, notifier, &owner);
+  EXPECT_EQ(context.agencia, "5");
 }
 
 TEST_F(GenerationFormTest, ErrorLinesGoOnTopNewestFirst) {
-  window = std::make_unique<Tfcierre>(*selection, *dm, notifier);
+  window = std::make_unique<Tfcierre>(context, *dm, notifier, &owner);
   auto* memo = window->findChild<QPlainTextEdit*>("StatusMemo");
   window->addErrorLine("first");
   window->addErrorLine("two\r\nlines");

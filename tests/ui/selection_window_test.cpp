@@ -84,7 +84,7 @@ class GenerationWatcher : public QObject {
       const auto* list = owner_->findChild<QComboBox*>("CboAgencia");
       s.branchCount = list->count();
       s.branchesEnabled = list->isEnabled();
-      s.firstDay = owner_->firstDay();
+      s.firstDay = owner_->runContext().firstDay;
     }
     seen.push_back(s);
     QTimer::singleShot(0, dialog, [dialog] { dialog->reject(); });
@@ -159,7 +159,7 @@ class SelectionWindowTest : public ::testing::Test, public test::WindowTestBase 
     window->show();
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-    QTRY_COMPARE_WITH_TIMEOUT(window->firstDay(), kToday, 20000);
+    QTRY_COMPARE_WITH_TIMEOUT(window->runContext().firstDay, kToday, 20000);
   }
 
   template <typename T>
@@ -395,14 +395,12 @@ TEST_F(SelectionWindowTest, SettingsFillTheEditsAndTheHeldValues) {
   EXPECT_EQ(edit("TClave")->text(), "secreto");
   EXPECT_EQ(edit("Cia")->text(), "07");
   EXPECT_EQ(edit("Fami")->text(), QString::fromUtf8("Café"));
-  EXPECT_EQ(window->brandCode(), QByteArray("Caf\xE9"));
-  EXPECT_EQ(window->userCode(), "ADMIN");
-  EXPECT_EQ(window->linea1(), "uno");
-  EXPECT_EQ(window->directorio(), "C:/salida");
-  EXPECT_EQ(window->destinatarios(), "x@y.z");
-  EXPECT_EQ(window->automatico(), "0");
-  EXPECT_FALSE(window->automaticMode());
-  EXPECT_EQ(window->agencia(), "");
+  EXPECT_EQ(window->runContext().brandCode, QByteArray("Caf\xE9"));
+  EXPECT_EQ(window->runContext().userCode, "ADMIN");
+  EXPECT_EQ(window->runContext().directorio, "C:/salida");
+  EXPECT_EQ(window->runContext().destinatarios, "x@y.z");
+  EXPECT_FALSE(window->runContext().automaticMode);
+  EXPECT_EQ(window->runContext().agencia, "");
   EXPECT_TRUE(notifier.shown.empty());
   EXPECT_EQ(dm->Halvori.state(), db::ConnectionState::Closed);
 }
@@ -416,8 +414,8 @@ TEST_F(SelectionWindowTest, SettingsErrorGoesToTheReportAndCreationGoesOn) {
   EXPECT_EQ(edit("Servidor")->text(), "srv");
   EXPECT_EQ(edit("Cia")->text(), "07");
   EXPECT_EQ(edit("Fami")->text(), "");
-  EXPECT_EQ(window->destinatarios(), "");
-  EXPECT_FALSE(window->automaticMode());
+  EXPECT_EQ(window->runContext().destinatarios, "");
+  EXPECT_FALSE(window->runContext().automaticMode);
 }
 
 // --- Connecting at first activation ----------------------------------------------------------
@@ -454,13 +452,13 @@ TEST_F(SelectionWindowTest, InteractiveModeConnectsFillsTheListAndWaits) {
   writeSettings(complete());
   open();
   EXPECT_TRUE(dm->Halvori.isOpen());
-  EXPECT_EQ(window->firstDay(), kToday);
-  EXPECT_EQ(window->lastDay(), kToday);
+  EXPECT_EQ(window->runContext().firstDay, kToday);
+  EXPECT_EQ(window->runContext().lastDay, kToday);
   EXPECT_EQ(branchItems(),
             QStringList({"Todas...", "Central", "Norte", QString::fromUtf8("Café Sur")}));
   EXPECT_EQ(branches()->currentIndex(), 0);
   EXPECT_TRUE(branches()->isEnabled());
-  EXPECT_EQ(window->agencia(), "0");
+  EXPECT_EQ(window->runContext().agencia, "0");
   EXPECT_EQ(QApplication::focusWidget(), child<QWidget>("EFecIni"));
   EXPECT_TRUE(child<QWidget>("EFecIni")->isEnabled());
   EXPECT_TRUE(child<QWidget>("EFecfin")->isEnabled());
@@ -494,8 +492,9 @@ TEST_F(SelectionWindowTest, AWindowNeverActivatedStillConnects) {
   window->installEventFilter(&blocker);
   window->show();
   QTest::qWait(500);
-  EXPECT_EQ(window->firstDay(), QDate(2025, 8, 11));  // not yet: the activation may still come
-  QTRY_COMPARE_WITH_TIMEOUT(window->firstDay(), kToday, 10000);
+  EXPECT_EQ(window->runContext().firstDay,
+            QDate(2025, 8, 11));  // not yet: the activation may still come
+  QTRY_COMPARE_WITH_TIMEOUT(window->runContext().firstDay, kToday, 10000);
   EXPECT_TRUE(dm->Halvori.isOpen());
   EXPECT_EQ(branches()->count(), 4);
   const QByteArray attachment = attachmentId();
@@ -543,14 +542,14 @@ TEST_F(SelectionWindowTest, LeavingFamiReconnectsAndTheListGoesBackToItsFirstIte
   key(Qt::Key_Down);
   key(Qt::Key_Down);
   EXPECT_EQ(branches()->currentText(), "Norte");
-  EXPECT_EQ(window->agencia(), "2");
+  EXPECT_EQ(window->runContext().agencia, "2");
 
   focus("Fami");
   key(Qt::Key_Tab);
   EXPECT_TRUE(dm->Halvori.isOpen());
   EXPECT_NE(attachmentId(), first);
   EXPECT_EQ(branches()->currentIndex(), 0);
-  EXPECT_EQ(window->agencia(), "0");
+  EXPECT_EQ(window->runContext().agencia, "0");
   EXPECT_EQ(QApplication::focusWidget(), child<QWidget>("EFecIni"));
   EXPECT_TRUE(panel5()->isHidden());
   EXPECT_TRUE(notifier.shown.empty());
@@ -568,7 +567,7 @@ TEST_F(SelectionWindowTest, AnotherCompanyGetsTheBranchesOfTheFirstConnection) {
   EXPECT_TRUE(notifier.shown.empty());
   EXPECT_TRUE(attachedFile().endsWith("/datos/02/halvori.fdb")) << attachedFile().constData();
   EXPECT_EQ(branchItems(), before);
-  EXPECT_EQ(window->agencia(), "0");
+  EXPECT_EQ(window->runContext().agencia, "0");
 }
 
 TEST_F(SelectionWindowTest, FocusMovingToAnotherWindowRunsNothing) {
@@ -616,7 +615,7 @@ TEST_P(BranchList, FilledFromTheBranchesTable) {
   open();
   EXPECT_EQ(branchItems(), GetParam().items);
   EXPECT_EQ(branches()->currentIndex(), 0);
-  EXPECT_EQ(window->agencia(), GetParam().agencia);
+  EXPECT_EQ(window->runContext().agencia, GetParam().agencia);
   // "Todas..." lives in memory only.
   db::Query count(dm->Halvori, "SELECT COUNT(*) FROM SUCURSALES");
   EXPECT_EQ(count.openFetchAllAndClose().rows.at(0).at(0),
@@ -647,14 +646,14 @@ TEST_F(SelectionWindowTest, ChoosingABranchSetsAgenciaToTheFirstRowOfThatName) {
   branches()->setFocus(Qt::MouseFocusReason);
   QTRY_COMPARE(QApplication::focusWidget(), branches());
   key(Qt::Key_End);
-  EXPECT_EQ(window->agencia(), "6");  // the Windows-1252 name finds its row
+  EXPECT_EQ(window->runContext().agencia, "6");  // the Windows-1252 name finds its row
   key(Qt::Key_Up);
   EXPECT_EQ(branches()->currentIndex(), 2);
-  EXPECT_EQ(window->agencia(), "3");  // the second "Centro" is the first row's
+  EXPECT_EQ(window->runContext().agencia, "3");  // the second "Centro" is the first row's
   key(Qt::Key_Up);
-  EXPECT_EQ(window->agencia(), "3");
+  EXPECT_EQ(window->runContext().agencia, "3");
   key(Qt::Key_Home);
-  EXPECT_EQ(window->agencia(), "0");
+  EXPECT_EQ(window->runContext().agencia, "0");
 }
 
 TEST_F(SelectionWindowTest, TypingInTheListDropsItDown) {
@@ -718,7 +717,7 @@ TEST_F(SelectionWindowTest, FailingBranchStatementLeavesTheListEmptyAndDisabled)
   EXPECT_TRUE(child<QWidget>("EFecIni")->isEnabled());
   EXPECT_EQ(branches()->count(), 0);
   EXPECT_FALSE(branches()->isEnabled());
-  EXPECT_EQ(window->agencia(), "");
+  EXPECT_EQ(window->runContext().agencia, "");
 }
 
 // --- Keys and buttons ---------------------------------------------------------------------------
