@@ -24,6 +24,7 @@
 #include "db/data_module.h"
 #include "export/run_status.h"
 #include "settings/registry.h"
+#include "ui/generation_window.h"
 #include "ui/pictures.h"
 #include "ui/selection_window.h"
 
@@ -174,7 +175,11 @@ int main(int argc, char** argv) {
   QObject::connect(window, &QObject::destroyed, &app, [] { QCoreApplication::exit(0); });
   window->setRunListener(listener);
   QString ignored;  // the command line already refused a policy that cannot be made
-  window->setTlsPolicy(zavelo::tlsPolicyOf(start, ignored).value_or(zavelo::smtp::TlsPolicy()));
+  const zavelo::smtp::TlsPolicy tlsPolicy =
+      zavelo::tlsPolicyOf(start, ignored).value_or(zavelo::smtp::TlsPolicy());
+  window->setGenerationOpener([&](zavelo::exporting::RunContext& context, QWidget& owner) {
+    zavelo::runGenerationWindow(context, dm, notifier, owner, tlsPolicy);
+  });
   if (journal) journal->addSecret(window->passwordText());
   listener({.type = RunEvent::Type::SettingsRead,
             .text = settingsText(window->settingsRead()),

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QShowEvent>
 #include <QTextCursor>
 #include <algorithm>
@@ -237,6 +238,14 @@ void Tfcierre::FormClose() {
   CSku.close();
   CVentas.close();
   // The window itself is freed by its owner once the modal display has ended.
+}
+
+void runGenerationWindow(exporting::RunContext& context, db::Tfdm& dm, Notifier& notifier,
+                         QWidget& owner, const smtp::TlsPolicy& tlsPolicy) {
+  const QPointer<Tfcierre> generation = new Tfcierre(context, dm, notifier, &owner);
+  generation->mailer().setTlsPolicy(tlsPolicy);
+  generation->exec();
+  delete generation.data();
 }
 
 }  // namespace zavelo

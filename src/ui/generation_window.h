@@ -105,4 +105,9 @@ class Tfcierre : public QDialog {
   bool shownOnce_ = false;  // the first showing has set the outer size
 };
 
+// The generation window's modal display over owner for the context, with the mails' TLS policy:
+// created, shown until it closes, and freed.
+void runGenerationWindow(exporting::RunContext& context, db::Tfdm& dm, Notifier& notifier,
+                         QWidget& owner, const smtp::TlsPolicy& tlsPolicy = {});
+
 }  // namespace zavelo

@@ -7,7 +7,6 @@
 #include <QFont>
 #include <QIcon>
 #include <QKeyEvent>
-#include <QPointer>
 #include <QScopedValueRollback>
 #include <QShowEvent>
 #include <algorithm>
@@ -20,7 +19,6 @@
 #include "common/notifier.h"
 #include "db/data_module.h"
 #include "settings/startup_settings.h"
-#include "ui/generation_window.h"
 #include "ui/pictures.h"
 #include "ui/window_helper.h"
 #include "ui_selection_window.h"
@@ -267,10 +265,7 @@ void Tfdorvanefamilia::SpeedButton3Click() {
   showStatus(QStringLiteral("Generando reporte. Espere un momento..."));
   // Created once per run: this window closes when the generation window returns.
   context_ = runContext();
-  QPointer<Tfcierre> generation(new Tfcierre(context_, dm_, notifier_, this));
-  generation->mailer().setTlsPolicy(tlsPolicy_);
-  generation->exec();
-  delete generation.data();
+  if (openGeneration_) openGeneration_(context_, *this);
   closeWindow(*this);  // Panel5 stays shown until then
 }
 

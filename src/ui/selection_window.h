@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QDate>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "db/field.h"
@@ -15,7 +16,6 @@
 #include "db/result_set.h"
 #include "export/run_context.h"
 #include "export/run_event.h"
-#include "mail/smtp/tls_policy.h"
 #include "settings/registry.h"
 #include "settings/settings_envio.h"
 #include "settings/startup_settings.h"
@@ -56,9 +56,10 @@ class Tfdorvanefamilia : public QWidget {
   // origin is incomplete, so that nothing could connect, is an error instead of a wait.
   void setUnattended(QDate firstDay, QDate lastDay);
   bool unattended() const { return unattended_; }
-  // How the generation window's mails use TLS (the default: as the configuration says, the
-  // certificate unchecked).
-  void setTlsPolicy(const smtp::TlsPolicy& policy) { tlsPolicy_ = policy; }
+  // Opens the generation window modally over owner for the context, and returns once it has
+  // closed. The program gives it; this window knows the generation window by nothing else.
+  using GenerationOpener = std::function<void(exporting::RunContext& context, QWidget& owner)>;
+  void setGenerationOpener(GenerationOpener open) { openGeneration_ = std::move(open); }
   // Hears the connection and every event of the generation window's runs.
   void setRunListener(exporting::RunListener listener) { listener_ = std::move(listener); }
 
@@ -109,7 +110,7 @@ class Tfdorvanefamilia : public QWidget {
   QDate unattendedFirst_;
   QDate unattendedLast_;
   exporting::RunListener listener_;
-  smtp::TlsPolicy tlsPolicy_;
+  GenerationOpener openGeneration_;
   // The context of the open generation window's runs, filled when it opens.
   exporting::RunContext context_;
 };

@@ -1,7 +1,10 @@
 # Reads every #include of src/ and fails when
 #  - a file below the windows includes a header of Qt Gui or Qt Widgets (any header found in
-#    QT_INCLUDE_DIRS, by its bare name or as QtGui/... or QtWidgets/...), or
-#  - a file of one layer includes a header of a layer it may not use (cmake/ZaveloLayers.cmake).
+#    QT_INCLUDE_DIRS, by its bare name or as QtGui/... or QtWidgets/...),
+#  - a file of one layer includes a header of a layer it may not use (cmake/ZaveloLayers.cmake),
+#    or
+#  - a window (src/ui/*_window.*) includes another window's header: windows meet only through
+#    the run context, and the program wires them together.
 # Run as: cmake -DSOURCE_DIR=<source> -DQT_INCLUDE_DIRS=<dirs> -P check_includes.cmake
 cmake_minimum_required(VERSION 3.25)
 include(${SOURCE_DIR}/cmake/ZaveloLayers.cmake)
@@ -51,6 +54,13 @@ foreach(source IN LISTS sources)
       endif()
     elseif(line MATCHES "\"([^\"]+)\"")
       set(header ${CMAKE_MATCH_1})
+      if(source MATCHES "^ui/([a-z_]+_window)\\." AND header MATCHES "^ui/([a-z_]+_window)\\.h$")
+        get_filename_component(own ${source} NAME_WE)
+        get_filename_component(other ${header} NAME_WE)
+        if(NOT own STREQUAL other)
+          list(APPEND failures "src/${source}: a window includes another window, \"${header}\"")
+        endif()
+      endif()
       layer_of(${header} used)
       if(used AND NOT used STREQUAL layer AND NOT used IN_LIST ZAVELO_USES_${layer})
         list(APPEND failures "src/${source}: ${layer} may not use ${used}, includes \"${header}\"")

@@ -152,6 +152,9 @@ class GenerationWindowTest : public ::testing::TestWithParam<FbMode>, public tes
     const settings::RegistryLocation where =
         writeStartup(settingsLines(servidor, "07", "dest@example.com", ""));
     selection = new Tfdorvanefamilia(*dm, notifier, where);
+    selection->setGenerationOpener([this](exporting::RunContext& context, QWidget& owner) {
+      runGenerationWindow(context, *dm, notifier, owner);
+    });
     ASSERT_EQ(notifier.shown, std::vector<Shown>{});
   }
 

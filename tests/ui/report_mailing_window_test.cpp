@@ -169,6 +169,9 @@ class ReportMailingWindowTest : public ::testing::Test, public test::WindowTestB
                      company->root(), QStringLiteral("xdg%1").arg(runs));
     delete selection.data();
     selection = new Tfdorvanefamilia(*dm, notifier, where);
+    selection->setGenerationOpener([this](exporting::RunContext& context, QWidget& owner) {
+      runGenerationWindow(context, *dm, notifier, owner);
+    });
     setDates(kDay, kDay);
   }
 

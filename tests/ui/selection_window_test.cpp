@@ -151,6 +151,9 @@ class SelectionWindowTest : public ::testing::Test, public test::WindowTestBase 
   // Creates the window as the program does; it is not shown yet.
   void create() {
     window = new Tfdorvanefamilia(*dm, notifier, where);
+    window->setGenerationOpener([this](exporting::RunContext& context, QWidget& owner) {
+      runGenerationWindow(context, *dm, notifier, owner);
+    });
     watcher = std::make_unique<GenerationWatcher>(*dm, window);
   }
   // Shows it and waits until its first activation has run (the dates are today then).
