@@ -68,14 +68,14 @@ TEST_F(WindowsSelectionWindow, OpensWithTheSettingsOfTheRegistryFolderAndWaits) 
   EXPECT_EQ(edit("Tusua")->text(), "ADMIN");
   EXPECT_EQ(edit("Cia")->text(), "07");
   EXPECT_EQ(edit("Fami")->text(), QString::fromUtf8("Caf\u00e9"));
-  EXPECT_EQ(window->directorio(), "C:\\salida");
-  EXPECT_EQ(window->destinatarios(), "x@y.z");
-  EXPECT_FALSE(window->automaticMode());
+  EXPECT_EQ(window->runContext().directorio, "C:\\salida");
+  EXPECT_EQ(window->runContext().destinatarios, "x@y.z");
+  EXPECT_FALSE(window->runContext().automaticMode);
 
   window->show();
   window->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(window));
-  QTRY_COMPARE_WITH_TIMEOUT(window->firstDay(), kToday, 20000);
+  QTRY_COMPARE_WITH_TIMEOUT(window->runContext().firstDay, kToday, 20000);
   EXPECT_EQ(dm.Halvori.state(), db::ConnectionState::Closed);
   EXPECT_TRUE(notifier.shown.empty());
 
