@@ -44,13 +44,13 @@ QString fileOf(const RunEvent& event) {
       .arg(kindName(event), day(event), QDir::toNativeSeparators(event.path));
 }
 
-QString boxName(RunEvent::Box box) {
+QString boxName(ProgramEvent::Box box) {
   switch (box) {
-    case RunEvent::Box::ErrorReport:
+    case ProgramEvent::Box::ErrorReport:
       return QStringLiteral("error");
-    case RunEvent::Box::Notice:
+    case ProgramEvent::Box::Notice:
       return QStringLiteral("aviso");
-    case RunEvent::Box::ErrorBox:
+    case ProgramEvent::Box::ErrorBox:
       return QStringLiteral("error de configuraci\u00f3n");
   }
   return {};
@@ -71,11 +71,6 @@ QString stamp(const QDateTime& time) {
 QString journalText(const RunEvent& event) {
   using T = RunEvent::Type;
   switch (event.type) {
-    case T::ProgramStarted:
-      return QStringLiteral("Inicio: ") + oneLine(event.text);
-    case T::SettingsRead:
-      return QStringLiteral("Configuraci\u00f3n: %1, modo %2")
-          .arg(oneLine(event.text), oneLine(event.detail));
     case T::Connecting:
       return QStringLiteral("Conexi\u00f3n: base de datos %1, usuario %2")
           .arg(oneLine(event.text), oneLine(event.detail));
@@ -103,13 +98,26 @@ QString journalText(const RunEvent& event) {
                                   ? QStringLiteral("el usuario no tiene cuenta de correo")
                                   : oneLine(event.text));
     case T::DayEnded:
-      return QStringLiteral("D\u00eda terminado: %1").arg(day(event));
+      // The window's own bookkeeping between days says nothing the file lines do not.
+      return {};
     case T::RunEnded:
       return QStringLiteral("Corrida terminada: el \u00faltimo correo intentado %1")
           .arg(event.resultFlag ? QStringLiteral("sali\u00f3")
                                 : QStringLiteral("no sali\u00f3 (o no hubo correo)"));
     case T::RunStopped:
       return QStringLiteral("Corrida detenida por un error: ") + oneLine(event.text);
+  }
+  return {};
+}
+
+QString journalText(const ProgramEvent& event) {
+  using T = ProgramEvent::Type;
+  switch (event.type) {
+    case T::ProgramStarted:
+      return QStringLiteral("Inicio: ") + oneLine(event.text);
+    case T::SettingsRead:
+      return QStringLiteral("Configuraci\u00f3n: %1, modo %2")
+          .arg(oneLine(event.text), oneLine(event.detail));
     case T::MessageBox:
       return QStringLiteral("Mensaje (%1): %2").arg(boxName(event.box), oneLine(event.text));
     case T::AlreadyRunning:
@@ -142,21 +150,30 @@ QString Journal::scrubbed(QString text) const {
   return text;
 }
 
+// Only the texts that come from outside (paths, the database and its user, replies, errors,
+// what a box says) could carry a password: they are masked before they are put into the
+// program's own words, which masking never touches.
 void Journal::record(const RunEvent& event) {
-  // The window's own bookkeeping between days says nothing the file lines do not.
-  if (event.type == RunEvent::Type::DayEnded) return;
-  // Only the texts that come from outside (paths, the database and its user, replies, errors,
-  // what a box says) could carry a password: they are masked before they are put into the
-  // program's own words, which masking never touches. The start line, the mode and the lock
-  // lines are the program's own.
-  using T = RunEvent::Type;
   RunEvent masked = event;
+  masked.text = scrubbed(event.text);
+  masked.detail = scrubbed(event.detail);
+  masked.path = scrubbed(event.path);
+  writeLine(journalText(masked));
+}
+
+void Journal::record(const ProgramEvent& event) {
+  // The start line, the mode and the lock lines are the program's own.
+  using T = ProgramEvent::Type;
+  ProgramEvent masked = event;
   if (event.type != T::ProgramStarted && event.type != T::AlreadyRunning &&
       event.type != T::StartRefused)
     masked.text = scrubbed(event.text);
   if (event.type != T::SettingsRead) masked.detail = scrubbed(event.detail);
-  masked.path = scrubbed(event.path);
-  write(journalText(masked));
+  writeLine(journalText(masked));
+}
+
+void Journal::writeLine(const QString& text) {
+  if (!text.isEmpty()) write(text);
 }
 
 void Journal::write(const QString& text) {

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <functional>
 
+#include "app/program_event.h"
 #include "export/run_event.h"
 
 namespace zavelo {
@@ -28,7 +29,9 @@ class Journal {
   // detail and path, which come from outside) hold one, it is written as "********" instead.
   void addSecret(const QString& secret);
 
+  // One line for the event; a run's DayEnded, the window's own bookkeeping, writes none.
   void record(const exporting::RunEvent& event);
+  void record(const ProgramEvent& event);
   // One line with the time in front, as given but for control characters, which are written
   // as \xNN.
   void write(const QString& text);
@@ -38,6 +41,8 @@ class Journal {
 
  private:
   QString scrubbed(QString text) const;
+  // Writes the line unless it is empty.
+  void writeLine(const QString& text);
   void complain(const QString& why);
 
   QString path_;
@@ -49,6 +54,8 @@ class Journal {
 
 // The journal's text for one event, in Spanish like the rest of the program; line breaks
 // inside the texts become " / ", so that every event stays one line.
+// A run's DayEnded has no text.
 QString journalText(const exporting::RunEvent& event);
+QString journalText(const ProgramEvent& event);
 
 }  // namespace zavelo

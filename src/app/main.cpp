@@ -14,7 +14,9 @@
 #include "app/journal.h"
 #include "app/message_box_notifier.h"
 #include "app/observed_notifier.h"
+#include "app/program_event.h"
 #include "app/run_lock.h"
+#include "app/run_status.h"
 #include "app/stop_signals.h"
 #include "app/tls_options.h"
 #include "app/wait_cursor.h"
@@ -22,7 +24,6 @@
 #include "common/cp1252.h"
 #include "common/stop_request.h"
 #include "db/data_module.h"
-#include "export/run_status.h"
 #include "settings/registry.h"
 #include "ui/generation_window.h"
 #include "ui/pictures.h"
@@ -30,6 +31,7 @@
 
 namespace {
 
+using zavelo::ProgramEvent;
 using zavelo::exporting::RunEvent;
 
 // Reads the command line before any window system is needed, so that --help, --version and a
@@ -56,7 +58,7 @@ std::optional<zavelo::StartOptions> readCommandLine(int argc, char** argv, int& 
       zavelo::printLine(
           stderr,
           QStringLiteral("ZadiRod: %1\nZadiRod --help muestra las opciones.").arg(line.text));
-      exitStatus = zavelo::exporting::RunStatus::kStopped;
+      exitStatus = zavelo::RunStatus::kStopped;
       return std::nullopt;
   }
   return line.options;
@@ -93,16 +95,127 @@ QString startText(const zavelo::StartOptions& options) {
   return text;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  // Before any other thread: SIGTERM and SIGINT end the program cleanly (status 2), also once
-  // the embedded database engine has installed handlers of its own.
+// SIGTERM and SIGINT end the event loop; set up before any other thread.
+void endLoopOnStopSignals() {
   zavelo::watchStopSignals([] {
     if (QCoreApplication* app = QCoreApplication::instance())
       QMetaObject::invokeMethod(
           app, [] { QCoreApplication::exit(); }, Qt::QueuedConnection);
   });
+}
+
+// A scheduler's start may come where there is no display, or where the display it names
+// cannot be reached: the windows are then drawn offscreen, which is all an unattended run
+// needs (Qt tries the platforms of the list in order).
+void chooseWindowPlatform([[maybe_unused]] const zavelo::StartOptions& start) {
+#ifndef Q_OS_WIN
+  if (!start.unattended || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) return;
+  if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    qputenv("QT_QPA_PLATFORM", "wayland;xcb;offscreen");
+  else if (!qEnvironmentVariableIsEmpty("DISPLAY"))
+    qputenv("QT_QPA_PLATFORM", "xcb;offscreen");
+  else
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+}
+
+// What the program does is heard by its exit status and, when asked for, its journal: the
+// program's own events and its runs' alike.
+class ProgramRecord {
+ public:
+  explicit ProgramRecord(const zavelo::StartOptions& start) {
+    if (!start.journal.isEmpty())
+      journal_.emplace(start.journal);
+    else if (start.unattended)
+      journal_.emplace(defaultJournalPath());
+  }
+
+  void record(const ProgramEvent& event) {
+    status_.record(event);
+    if (journal_) journal_->record(event);
+  }
+  void record(const RunEvent& event) {
+    status_.record(event);
+    if (journal_) journal_->record(event);
+  }
+  zavelo::ProgramListener programListener() {
+    return [this](const ProgramEvent& event) { record(event); };
+  }
+  zavelo::exporting::RunListener runListener() {
+    return [this](const RunEvent& event) { record(event); };
+  }
+  void addSecret(const QString& secret) {
+    if (journal_) journal_->addSecret(secret);
+  }
+  int exitStatus() const { return status_.exitStatus(); }
+
+ private:
+  zavelo::RunStatus status_;
+  std::optional<zavelo::Journal> journal_;
+};
+
+// The files are named and the mails dated after the short date form: a start where it is not
+// year first (a scheduler's, in the C locale, gives "10 Dec 2026") would send wrongly named
+// files as a success. Gives why an unattended start cannot go on, or nothing.
+std::optional<QString> dateFormProblem() {
+  const QDate today = zavelo::Clock::today();
+  const QByteArray shown = zavelo::Clock::shortDate(today);
+  if (zavelo::Clock::isYearFirst(shown, today)) return std::nullopt;
+  return QStringLiteral(
+             "la forma corta de la fecha de este equipo da \u00ab%1\u00bb para el %2; una "
+             "corrida desatendida necesita a\u00f1o, mes y d\u00eda en ese orden (%3). En Linux "
+             "se fija con LC_TIME, por ejemplo LC_TIME=ja_JP.UTF-8; en Windows, en la "
+             "configuraci\u00f3n regional (formato de fecha corta)")
+      .arg(zavelo::fromCp1252(shown), today.toString(Qt::ISODate),
+           today.toString(QStringLiteral("yyyy/MM/dd")));
+}
+
+// An unattended start that cannot go on says why in the journal and on stderr, and ends
+// before it connects.
+void refuseStart(ProgramRecord& record, const QString& why) {
+  record.record({.type = ProgramEvent::Type::StartRefused, .text = why});
+  zavelo::printLine(stderr,
+                    QStringLiteral("ZadiRod: %1; este arranque termina sin hacer nada").arg(why));
+}
+
+// Takes the lock of unattended runs on the output folder, held until the program ends (the
+// kernel frees it when the process ends, however it ends). False when this start must end.
+bool takeRunLock(std::optional<zavelo::RunLock>& lock, const QByteArray& folder,
+                 ProgramRecord& record) {
+  lock.emplace(folder);
+  switch (lock->tryLock()) {
+    case zavelo::RunLock::State::HeldElsewhere:
+      record.record({.type = ProgramEvent::Type::AlreadyRunning,
+                     .text = QDir::toNativeSeparators(lock->path())});
+      zavelo::printLine(stderr, QStringLiteral("ZadiRod: otra corrida desatendida usa la carpeta "
+                                               "%1; este arranque termina sin hacer nada")
+                                    .arg(zavelo::fromCp1252(folder)));
+      return false;
+    case zavelo::RunLock::State::Failed:
+      refuseStart(record, QStringLiteral("no se puede tomar el bloqueo de las corridas "
+                                         "desatendidas (%1): %2")
+                              .arg(QDir::toNativeSeparators(lock->path()), lock->error()));
+      return false;
+    case zavelo::RunLock::State::Taken:
+    case zavelo::RunLock::State::Unlocked:
+      break;
+  }
+  return true;
+}
+
+// The mode the journal names.
+QString modeText(const zavelo::StartOptions& start, const zavelo::Tfdorvanefamilia& window) {
+  if (start.unattended) return QStringLiteral("desatendido");
+  return window.runContext().automaticMode ? QStringLiteral("autom\u00e1tico")
+                                           : QStringLiteral("interactivo");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Before any other thread: SIGTERM and SIGINT end the program cleanly (status 2), also once
+  // the embedded database engine has installed handlers of its own.
+  endLoopOnStopSignals();
 
   // Without arguments the program is the interactive one and reads no command line at all.
   zavelo::StartOptions start;
@@ -112,26 +225,14 @@ int main(int argc, char** argv) {
     if (!options) return exitStatus;
     start = *options;
   }
-  if (start.check) {
-    QString ignored;  // the command line already refused a policy that cannot be made
-    return zavelo::runConfigCheck(
-        argc, argv, zavelo::tlsPolicyOf(start, ignored).value_or(zavelo::smtp::TlsPolicy()),
-        start.journal, QStringLiteral(ZAVELO_VERSION));
-  }
+  QString ignored;  // the command line already refused a policy that cannot be made
+  const zavelo::smtp::TlsPolicy tlsPolicy =
+      zavelo::tlsPolicyOf(start, ignored).value_or(zavelo::smtp::TlsPolicy());
+  if (start.check)
+    return zavelo::runConfigCheck(argc, argv, tlsPolicy, start.journal,
+                                  QStringLiteral(ZAVELO_VERSION));
 
-#ifndef Q_OS_WIN
-  // A scheduler's start may come where there is no display, or where the display it names
-  // cannot be reached: the windows are then drawn offscreen, which is all an unattended run
-  // needs (Qt tries the platforms of the list in order).
-  if (start.unattended && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-      qputenv("QT_QPA_PLATFORM", "wayland;xcb;offscreen");
-    else if (!qEnvironmentVariableIsEmpty("DISPLAY"))
-      qputenv("QT_QPA_PLATFORM", "xcb;offscreen");
-    else
-      qputenv("QT_QPA_PLATFORM", "offscreen");
-  }
-#endif
+  chooseWindowPlatform(start);
   QApplication app(argc, argv);
   QCoreApplication::setApplicationVersion(QStringLiteral(ZAVELO_VERSION));
   // The program ends when its main window is gone, by ending the event loop and nothing else.
@@ -143,28 +244,19 @@ int main(int argc, char** argv) {
   // The icon of every window, also of a box shown before the main window.
   QApplication::setWindowIcon(zavelo::programIcon());
 
-  // What the program does is heard by its exit status and, when asked for, its journal.
-  zavelo::exporting::RunStatus status;
-  std::optional<zavelo::Journal> journal;
-  if (!start.journal.isEmpty())
-    journal.emplace(start.journal);
-  else if (start.unattended)
-    journal.emplace(defaultJournalPath());
-  const zavelo::exporting::RunListener listener = [&](const RunEvent& event) {
-    status.record(event);
-    if (journal) journal->record(event);
-  };
-  listener({.type = RunEvent::Type::ProgramStarted, .text = startText(start)});
+  ProgramRecord record(start);
+  record.record({.type = ProgramEvent::Type::ProgramStarted, .text = startText(start)});
 
   // Unattended, no box is ever shown: the program ends after the first one instead.
   bool endRequested = false;
   zavelo::MessageBoxNotifier boxes;
   // The wait mouse pointer while the database connection opens.
   zavelo::WaitCursor waitCursor;
-  zavelo::ObservedNotifier notifier(start.unattended ? nullptr : &boxes, listener, [&] {
-    endRequested = true;
-    QCoreApplication::exit();
-  });
+  zavelo::ObservedNotifier notifier(start.unattended ? nullptr : &boxes, record.programListener(),
+                                    [&] {
+                                      endRequested = true;
+                                      QCoreApplication::exit();
+                                    });
 
   // The data holder lives for the whole program; its connection stays closed until the
   // selection window connects.
@@ -173,69 +265,22 @@ int main(int argc, char** argv) {
   const QPointer<zavelo::Tfdorvanefamilia> window =
       new zavelo::Tfdorvanefamilia(dm, notifier, zavelo::settings::defaultRegistryLocation());
   QObject::connect(window, &QObject::destroyed, &app, [] { QCoreApplication::exit(0); });
-  window->setRunListener(listener);
-  QString ignored;  // the command line already refused a policy that cannot be made
-  const zavelo::smtp::TlsPolicy tlsPolicy =
-      zavelo::tlsPolicyOf(start, ignored).value_or(zavelo::smtp::TlsPolicy());
+  window->setRunListener(record.runListener());
   window->setGenerationOpener([&](zavelo::exporting::RunContext& context, QWidget& owner) {
     zavelo::runGenerationWindow(context, dm, notifier, owner, tlsPolicy);
   });
-  if (journal) journal->addSecret(window->passwordText());
-  listener({.type = RunEvent::Type::SettingsRead,
-            .text = settingsText(window->settingsRead()),
-            .detail = start.unattended                     ? QStringLiteral("desatendido")
-                      : window->runContext().automaticMode ? QStringLiteral("autom\u00e1tico")
-                                                           : QStringLiteral("interactivo")});
+  record.addSecret(window->passwordText());
+  record.record({.type = ProgramEvent::Type::SettingsRead,
+                 .text = settingsText(window->settingsRead()),
+                 .detail = modeText(start, *window)});
 
-  // An unattended start that cannot go on says why in the journal and on stderr, and ends
-  // before it connects.
-  const auto refuseStart = [&](const QString& why) {
-    listener({.type = RunEvent::Type::StartRefused, .text = why});
-    zavelo::printLine(stderr,
-                      QStringLiteral("ZadiRod: %1; este arranque termina sin hacer nada").arg(why));
-    endRequested = true;
-  };
-
-  // The files are named and the mails dated after the short date form: a start where it is not
-  // year first (a scheduler's, in the C locale, gives "10 Dec 2026") would send wrongly named
-  // files as a success.
-  if (start.unattended && !endRequested) {
-    const QDate today = zavelo::Clock::today();
-    const QByteArray shown = zavelo::Clock::shortDate(today);
-    if (!zavelo::Clock::isYearFirst(shown, today))
-      refuseStart(
-          QStringLiteral(
-              "la forma corta de la fecha de este equipo da \u00ab%1\u00bb para el %2; una "
-              "corrida desatendida necesita a\u00f1o, mes y d\u00eda en ese orden (%3). En Linux "
-              "se fija con LC_TIME, por ejemplo LC_TIME=ja_JP.UTF-8; en Windows, en la "
-              "configuraci\u00f3n regional (formato de fecha corta)")
-              .arg(zavelo::fromCp1252(shown), today.toString(Qt::ISODate),
-                   today.toString(QStringLiteral("yyyy/MM/dd"))));
-  }
-
-  // Held until the program ends, however long the run takes; the kernel frees it when the
-  // process ends, however it ends.
   std::optional<zavelo::RunLock> lock;
   if (start.unattended && !endRequested) {
-    lock.emplace(window->runContext().directorio);
-    switch (lock->tryLock()) {
-      case zavelo::RunLock::State::HeldElsewhere:
-        listener({.type = RunEvent::Type::AlreadyRunning,
-                  .text = QDir::toNativeSeparators(lock->path())});
-        zavelo::printLine(stderr,
-                          QStringLiteral("ZadiRod: otra corrida desatendida usa la carpeta %1; "
-                                         "este arranque termina sin hacer nada")
-                              .arg(zavelo::fromCp1252(window->runContext().directorio)));
-        endRequested = true;
-        break;
-      case zavelo::RunLock::State::Failed:
-        refuseStart(QStringLiteral("no se puede tomar el bloqueo de las corridas desatendidas "
-                                   "(%1): %2")
-                        .arg(QDir::toNativeSeparators(lock->path()), lock->error()));
-        break;
-      case zavelo::RunLock::State::Taken:
-      case zavelo::RunLock::State::Unlocked:
-        break;
+    if (const std::optional<QString> problem = dateFormProblem()) {
+      refuseStart(record, *problem);
+      endRequested = true;
+    } else if (!takeRunLock(lock, window->runContext().directorio, record)) {
+      endRequested = true;
     }
   }
 
@@ -250,8 +295,8 @@ int main(int argc, char** argv) {
   // Gone before the data holder it reads from, in case the loop ended before its deletion ran.
   delete window.data();
   if (zavelo::stopRequested())
-    listener({.type = RunEvent::Type::Stopped, .text = zavelo::stopSignalName()});
-  const int exitStatus = status.exitStatus();
-  listener({.type = RunEvent::Type::ProgramEnded, .exitStatus = exitStatus});
+    record.record({.type = ProgramEvent::Type::Stopped, .text = zavelo::stopSignalName()});
+  const int exitStatus = record.exitStatus();
+  record.record({.type = ProgramEvent::Type::ProgramEnded, .exitStatus = exitStatus});
   return exitStatus;
 }

@@ -6,8 +6,8 @@
 
 #include <functional>
 
+#include "app/program_event.h"
 #include "common/notifier.h"
-#include "export/run_event.h"
 
 namespace zavelo {
 
@@ -15,7 +15,7 @@ class ObservedNotifier : public Notifier {
  public:
   // shown: the notifier that shows the boxes, or nullptr where none may be shown. endProgram
   // is called after each box that could not be shown.
-  ObservedNotifier(Notifier* shown, exporting::RunListener listener,
+  ObservedNotifier(Notifier* shown, ProgramListener listener,
                    std::function<void()> endProgram = {});
 
   void errorReport(const QString& title, const QString& text) override;
@@ -24,10 +24,10 @@ class ObservedNotifier : public Notifier {
 
  private:
   // Tells the listener; without boxes, also standard error and the end of the program.
-  void heard(exporting::RunEvent::Box box, const QString& title, const QString& text);
+  void heard(ProgramEvent::Box box, const QString& title, const QString& text);
 
   Notifier* shown_;
-  exporting::RunListener listener_;
+  ProgramListener listener_;
   std::function<void()> endProgram_;
 };
 

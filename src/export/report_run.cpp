@@ -12,10 +12,8 @@ namespace zavelo::exporting {
 ReportRun::ReportRun(RunDates& dates, RunExport& files, RunMail& mail, RunListener listener)
     : dates_(dates), files_(files), mail_(mail), listener_(std::move(listener)) {}
 
-void ReportRun::record(RunEvent event) {
-  status_.record(event);
-  events_.push_back(event);
-  if (listener_) listener_(events_.back());
+void ReportRun::record(const RunEvent& event) {
+  if (listener_) listener_(event);
 }
 
 bool ReportRun::run() {

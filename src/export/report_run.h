@@ -6,12 +6,10 @@
 
 #include <QDate>
 #include <QString>
-#include <vector>
 
 #include "export/daily_export.h"
 #include "export/report_kind.h"
 #include "export/run_event.h"
-#include "export/run_status.h"
 
 namespace zavelo::exporting {
 
@@ -54,13 +52,8 @@ class ReportRun {
   // may be waiting for a server that comes back.
   void setGiveUpOnUnreachableServer(bool giveUp) { giveUpOnUnreachable_ = giveUp; }
 
-  const std::vector<RunEvent>& events() const { return events_; }
-  bool resultFlag() const { return resultFlag_; }
-  // 0 when every report was written and mailed, 1 when one was not, 2 when the run stopped.
-  int exitStatus() const { return status_.exitStatus(); }
-
  private:
-  void record(RunEvent event);
+  void record(const RunEvent& event);
   // One file: written, then mailed unless it could not be written.
   void oneFile(Kind kind, QDate day, bool prepareMail);
 
@@ -68,8 +61,6 @@ class ReportRun {
   RunExport& files_;
   RunMail& mail_;
   RunListener listener_;
-  std::vector<RunEvent> events_;
-  RunStatus status_;
   bool resultFlag_ = false;
   bool giveUpOnUnreachable_ = false;
   // Why the later mails are not attempted, once the server was found unreachable.

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTimeZone>
+#include <variant>
 
 #include "app/observed_notifier.h"
 #include "common/handler_abandoned.h"
@@ -20,6 +21,9 @@ namespace {
 using exporting::Kind;
 using exporting::RunEvent;
 using Type = RunEvent::Type;
+using P = ProgramEvent::Type;
+// An event of either stream, as the journal hears both.
+using Event = std::variant<ProgramEvent, RunEvent>;
 
 QStringList linesOf(const QString& path) {
   QFile file(path);
@@ -32,65 +36,68 @@ QStringList linesOf(const QString& path) {
 TEST(JournalText, OneSpanishLinePerEvent) {
   const QDate day(2025, 8, 11);
   const struct {
-    RunEvent event;
+    Event event;
     const char* text;
   } cases[] = {
-      {{.type = Type::Connecting, .text = "localhost:/d/datos/01/halvori.fdb", .detail = "ANA"},
+      {RunEvent{
+           .type = Type::Connecting, .text = "localhost:/d/datos/01/halvori.fdb", .detail = "ANA"},
        "Conexi\u00f3n: base de datos localhost:/d/datos/01/halvori.fdb, usuario ANA"},
-      {{.type = Type::FileWritten,
-        .kind = Kind::Inventory,
-        .day = day,
-        .path = "/r/inventarios11082025.txt",
-        .rows = 6,
-        .bytes = 310},
+      {RunEvent{.type = Type::FileWritten,
+                .kind = Kind::Inventory,
+                .day = day,
+                .path = "/r/inventarios11082025.txt",
+                .rows = 6,
+                .bytes = 310},
        "Archivo escrito: inventarios del 2025-08-11 (/r/inventarios11082025.txt), 6 l\u00edneas, "
        "310 bytes"},
-      {{.type = Type::FileNotWritten,
-        .kind = Kind::Sales,
-        .day = day,
-        .path = "/r/ventas11082025.txt",
-        .text = "No space left on device"},
+      {RunEvent{.type = Type::FileNotWritten,
+                .kind = Kind::Sales,
+                .day = day,
+                .path = "/r/ventas11082025.txt",
+                .text = "No space left on device"},
        "Archivo NO escrito: ventas del 2025-08-11 (/r/ventas11082025.txt): No space left on "
        "device"},
-      {{.type = Type::MailSent, .kind = Kind::Sales, .day = day, .path = "v", .text = "250 OK"},
+      {RunEvent{
+           .type = Type::MailSent, .kind = Kind::Sales, .day = day, .path = "v", .text = "250 OK"},
        "Correo enviado: ventas del 2025-08-11 (v); respuesta del servidor: 250 OK"},
       // How the mail's connection went stands before the reply.
-      {{.type = Type::MailSent,
-        .kind = Kind::Inventory,
-        .day = day,
-        .path = "i",
-        .text = "250 OK",
-        .detail = "TLS 1.3, certificado verificado"},
+      {RunEvent{.type = Type::MailSent,
+                .kind = Kind::Inventory,
+                .day = day,
+                .path = "i",
+                .text = "250 OK",
+                .detail = "TLS 1.3, certificado verificado"},
        "Correo enviado: inventarios del 2025-08-11 (i); conexi\u00f3n TLS 1.3, certificado "
        "verificado; respuesta del servidor: 250 OK"},
       // A reply of several lines, ended by a line break, stays on one line.
-      {{.type = Type::MailFailed,
-        .kind = Kind::Inventory,
-        .day = day,
-        .path = "i",
-        .text = "Message refused\r\nby policy\n"},
+      {RunEvent{.type = Type::MailFailed,
+                .kind = Kind::Inventory,
+                .day = day,
+                .path = "i",
+                .text = "Message refused\r\nby policy\n"},
        "Correo NO enviado (error): inventarios del 2025-08-11 (i): Message refused / by policy"},
-      {{.type = Type::MailNotAttempted, .kind = Kind::Inventory, .day = day, .path = "i"},
+      {RunEvent{.type = Type::MailNotAttempted, .kind = Kind::Inventory, .day = day, .path = "i"},
        "Correo NO enviado (no intentado): inventarios del 2025-08-11 (i): el usuario no tiene "
        "cuenta de correo"},
-      {{.type = Type::RunStopped, .text = "Range check error"},
+      {RunEvent{.type = Type::RunStopped, .text = "Range check error"},
        "Corrida detenida por un error: Range check error"},
-      {{.type = Type::MessageBox,
-        .text = "No se encontr\u00f3 la Clave",
-        .box = RunEvent::Box::Notice},
+      {ProgramEvent{.type = P::MessageBox,
+                    .text = "No se encontr\u00f3 la Clave",
+                    .box = ProgramEvent::Box::Notice},
        "Mensaje (aviso): No se encontr\u00f3 la Clave"},
-      {{.type = Type::StartRefused, .text = "no se puede crear la carpeta /x:\nNot a directory"},
+      {ProgramEvent{.type = P::StartRefused,
+                    .text = "no se puede crear la carpeta /x:\nNot a directory"},
        "Arranque detenido: no se puede crear la carpeta /x: / Not a directory"},
-      {{.type = Type::Stopped, .text = "SIGTERM"},
+      {ProgramEvent{.type = P::Stopped, .text = "SIGTERM"},
        "Detenido por la se\u00f1al SIGTERM: el programa termina"},
-      {{.type = Type::ProgramEnded, .exitStatus = 3}, "Fin: estado de salida 3"},
+      {ProgramEvent{.type = P::ProgramEnded, .exitStatus = 3}, "Fin: estado de salida 3"},
   };
   // A file is named as the system writes its paths: with backslashes on Windows.
   for (const auto& c : cases) {
     QString expected = QString::fromUtf8(c.text);
     expected.replace(QStringLiteral("(/r/"),
                      u'(' + QDir::toNativeSeparators(QStringLiteral("/r/")));
-    EXPECT_EQ(journalText(c.event), expected);
+    EXPECT_EQ(std::visit([](const auto& e) { return journalText(e); }, c.event), expected);
   }
 }
 
@@ -148,12 +155,12 @@ TEST(Journal, MaskingNeverTouchesTheProgramsOwnWords) {
   test::TempDir dir;
   Journal journal(dir.filePath("z.log"));
   journal.addSecret("de");
-  journal.record({.type = Type::MessageBox, .text = "clave de acceso"});
-  journal.record({.type = Type::ProgramStarted,
+  journal.record({.type = P::MessageBox, .text = "clave de acceso"});
+  journal.record({.type = P::ProgramStarted,
                   .text = "ZadiRod 1.0, arranque desatendido del 2025-08-11 al 2025-08-11"});
   journal.record(
-      {.type = Type::SettingsRead, .text = "/erp/settingsenvio.conf", .detail = "desatendido"});
-  journal.record({.type = Type::ProgramEnded, .exitStatus = 2});
+      {.type = P::SettingsRead, .text = "/erp/settingsenvio.conf", .detail = "desatendido"});
+  journal.record({.type = P::ProgramEnded, .exitStatus = 2});
   const QStringList lines = linesOf(journal.path());
   ASSERT_EQ(lines.size(), 4);
   EXPECT_TRUE(lines[0].endsWith(" Mensaje (error): clave ******** acceso"))
@@ -207,12 +214,25 @@ TEST(Journal, AHugeTextIsCutAndItsRestCounted) {
       << kept.right(60).toStdString();
 }
 
+// The end of a day is the window's own bookkeeping: the journal writes no line for it.
+TEST(Journal, TheEndOfADayWritesNoLine) {
+  test::TempDir dir;
+  Journal journal(dir.filePath("z.log"));
+  journal.record(RunEvent{.type = Type::RunStarted, .day = QDate(2025, 8, 11)});
+  journal.record(RunEvent{.type = Type::DayEnded, .day = QDate(2025, 8, 11)});
+  journal.record(RunEvent{.type = Type::RunEnded, .resultFlag = true});
+  const QStringList lines = linesOf(journal.path());
+  ASSERT_EQ(lines.size(), 2) << lines.join('\n').toStdString();
+  EXPECT_TRUE(lines[0].endsWith(" Corrida: desde el 2025-08-11"));
+  EXPECT_TRUE(lines[1].endsWith(" Corrida terminada: el \u00faltimo correo intentado sali\u00f3"));
+}
+
 TEST(Journal, PasswordsNeverReachTheFile) {
   test::TempDir dir;
   Journal journal(dir.filePath("z.log"));
   journal.addSecret("s3cr3t");
   journal.addSecret("");  // nothing to hide
-  journal.record({.type = Type::MessageBox, .text = "login s3cr3t refused"});
+  journal.record({.type = P::MessageBox, .text = "login s3cr3t refused"});
   const QStringList lines = linesOf(journal.path());
   ASSERT_EQ(lines.size(), 1);
   EXPECT_FALSE(lines[0].contains("s3cr3t"));
@@ -243,27 +263,27 @@ TEST(ObservedNotifier, BoxesAreHeardAndShownWhenThereIsSomeoneToClickThem) {
     void notice(const QString&, const QString& t) override { seen << "notice " + t; }
     void errorBox(const QString&, const QString& t) override { seen << "box " + t; }
   } shown;
-  std::vector<RunEvent> heard;
+  std::vector<ProgramEvent> heard;
   int ends = 0;
   ObservedNotifier notifier(
-      &shown, [&](const RunEvent& e) { heard.push_back(e); }, [&] { ++ends; });
+      &shown, [&](const ProgramEvent& e) { heard.push_back(e); }, [&] { ++ends; });
   notifier.errorReport("Zadirod", "a");
   notifier.notice("Zadirod", "b");
   notifier.errorBox("Error", "c");
   EXPECT_EQ(shown.seen, QStringList({"report a", "notice b", "box c"}));
   ASSERT_EQ(heard.size(), 3u);
-  EXPECT_EQ(heard[0].box, RunEvent::Box::ErrorReport);
-  EXPECT_EQ(heard[1].box, RunEvent::Box::Notice);
-  EXPECT_EQ(heard[2].box, RunEvent::Box::ErrorBox);
+  EXPECT_EQ(heard[0].box, ProgramEvent::Box::ErrorReport);
+  EXPECT_EQ(heard[1].box, ProgramEvent::Box::Notice);
+  EXPECT_EQ(heard[2].box, ProgramEvent::Box::ErrorBox);
   EXPECT_EQ(heard[2].text, "c");
   EXPECT_EQ(ends, 0);
 }
 
 TEST(ObservedNotifier, UnattendedNoBoxIsShownAndTheProgramIsAskedToEnd) {
-  std::vector<RunEvent> heard;
+  std::vector<ProgramEvent> heard;
   int ends = 0;
   ObservedNotifier notifier(
-      nullptr, [&](const RunEvent& e) { heard.push_back(e); }, [&] { ++ends; });
+      nullptr, [&](const ProgramEvent& e) { heard.push_back(e); }, [&] { ++ends; });
   testing::internal::CaptureStderr();
   // The report comes once its handler has been left: nothing more to leave.
   notifier.errorReport("Zadirod", "I/O error for file x");

@@ -1,10 +1,11 @@
-// The program's exit status, folded from its events: what a scheduler reads to know whether
-// the night's reports went out.
+// The program's exit status, folded from its events and its runs' events: what a scheduler
+// reads to know whether the night's reports went out. Worked out here and nowhere else.
 #pragma once
 
+#include "app/program_event.h"
 #include "export/run_event.h"
 
-namespace zavelo::exporting {
+namespace zavelo {
 
 class RunStatus {
  public:
@@ -14,11 +15,14 @@ class RunStatus {
   static constexpr int kAlreadyRunning = 3;  // another unattended run was under way
 
   // Takes one event into account; the worst of what has happened so far is kept.
-  void record(const RunEvent& event);
+  void record(const exporting::RunEvent& event);
+  void record(const ProgramEvent& event);
   int exitStatus() const { return status_; }
 
  private:
+  void worsen(int status);
+
   int status_ = kAllSent;
 };
 
-}  // namespace zavelo::exporting
+}  // namespace zavelo
