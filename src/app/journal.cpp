@@ -56,6 +56,30 @@ QString boxName(ProgramEvent::Box box) {
   return {};
 }
 
+// What the error that stopped a run was, after its text: " (error de base de datos, código
+// ISC 335544580)"; nothing for an error of no particular kind.
+QString errorWhat(const RunEvent& event) {
+  QString what;
+  switch (event.error) {
+    case Error::Kind::General:
+      return {};
+    case Error::Kind::Database:
+      what = QStringLiteral("error de base de datos");
+      break;
+    case Error::Kind::Smtp:
+      what = QStringLiteral("error del servidor de correo");
+      break;
+    case Error::Kind::File:
+      what = QStringLiteral("error de archivo");
+      break;
+    case Error::Kind::Settings:
+      what = QStringLiteral("error de configuraci\u00f3n");
+      break;
+  }
+  if (event.firebirdCode) what += QStringLiteral(", c\u00f3digo ISC %1").arg(*event.firebirdCode);
+  return QStringLiteral(" (%1)").arg(what);
+}
+
 // The local time with its offset from UTC, to the second: 2026-12-10T06:54:06-05:00.
 QString stamp(const QDateTime& time) {
   const int offset = time.offsetFromUtc();
@@ -105,7 +129,8 @@ QString journalText(const RunEvent& event) {
           .arg(event.resultFlag ? QStringLiteral("sali\u00f3")
                                 : QStringLiteral("no sali\u00f3 (o no hubo correo)"));
     case T::RunStopped:
-      return QStringLiteral("Corrida detenida por un error: ") + oneLine(event.text);
+      return QStringLiteral("Corrida detenida por un error: ") + oneLine(event.text) +
+             errorWhat(event);
   }
   return {};
 }

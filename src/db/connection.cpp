@@ -108,7 +108,8 @@ void Connection::close() {
 }
 
 QueryResult Connection::run(const QByteArray& sql) {
-  if (!session_) throw Error(QStringLiteral("The database connection is not open"));
+  if (!session_)
+    throw Error(Error::Kind::Database, QStringLiteral("The database connection is not open"));
   return session_->run(sql);
 }
 

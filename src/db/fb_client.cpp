@@ -35,7 +35,8 @@ const Client& loadClient(const QString& library) {
   if (!lib->load()) {
     const QString why = lib->errorString();
     delete lib;
-    throw Error(QStringLiteral("Cannot load the Firebird client library %1: %2. %3")
+    throw Error(Error::Kind::Database,
+                QStringLiteral("Cannot load the Firebird client library %1: %2. %3")
                     .arg(QDir::toNativeSeparators(library), why, installHint()));
   }
   using GetMaster = Firebird::IMaster* (*)();
@@ -46,7 +47,8 @@ const Client& loadClient(const QString& library) {
         getMaster ? QStringLiteral("it gave no master interface") : lib->errorString();
     lib->unload();
     delete lib;
-    throw Error(QStringLiteral("The Firebird client library %1 has no fb_get_master_interface: %2")
+    throw Error(Error::Kind::Database,
+                QStringLiteral("The Firebird client library %1 has no fb_get_master_interface: %2")
                     .arg(library, why));
   }
   Client client{master, master->getUtilInterface(), reinterpret_cast<void*>(getMaster),
@@ -88,8 +90,12 @@ QString Status::text() const {
 void Status::checkException(Status* status) {
   if (!(status->getState() & IStatus::STATE_ERRORS)) return;
   QString message = status->text();
+  // The first code of the vector says what the error is (isc_arg_gds, code, ...).
+  std::optional<long> code;
+  if (const intptr_t* errors = status->getErrors(); errors && errors[0] == isc_arg_gds)
+    code = long(errors[1]);
   status->clearState();
-  throw Error(std::move(message));
+  throw Error(Error::Kind::Database, std::move(message), code);
 }
 
 void Status::setVersionError(Firebird::IStatus* status, const char* interfaceName,

@@ -140,7 +140,8 @@ void decodeInto(RowStore& rows, Status& st, const Client& client, Firebird::IAtt
     case SQL_BLOB:
       return rows.appendValue(readBlob(st, att, tra, load<ISC_QUAD>(p)));
     default:
-      throw Error(QStringLiteral("Column type %1 cannot be read").arg(c.type));
+      throw Error(Error::Kind::Database,
+                  QStringLiteral("Column type %1 cannot be read").arg(c.type));
   }
 }
 
@@ -225,7 +226,8 @@ Session::Session(const Client& client, const AttachSettings& settings)
     // interface") does not say so.
     if (settings_.connectTimeout.count() > 0 &&
         waited.elapsed() >= std::chrono::milliseconds(settings_.connectTimeout).count())
-      throw Error(QStringLiteral("The database server did not answer within %1 s (%2): %3")
+      throw Error(Error::Kind::Database,
+                  QStringLiteral("The database server did not answer within %1 s (%2): %3")
                       .arg(settings_.connectTimeout.count())
                       .arg(fromCp1252(settings_.database), error.message()));
     throw;

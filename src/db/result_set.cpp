@@ -46,7 +46,9 @@ void ResultSet::next() {
 }
 
 void ResultSet::requireOpen() const {
-  if (!open_) throw Error(QStringLiteral("Cannot perform this operation on a closed dataset"));
+  if (!open_)
+    throw Error(Error::Kind::Database,
+                QStringLiteral("Cannot perform this operation on a closed dataset"));
 }
 
 int ResultSet::columnIndex(QByteArrayView columnName) const {
@@ -54,13 +56,14 @@ int ResultSet::columnIndex(QByteArrayView columnName) const {
   for (qsizetype i = 0; i < columns_.size(); ++i) {
     if (equalsIgnoringAsciiCase(columns_[i], columnName)) return int(i);
   }
-  throw Error(QStringLiteral("Field '%1' not found").arg(fromCp1252(columnName)));
+  throw Error(Error::Kind::Database,
+              QStringLiteral("Field '%1' not found").arg(fromCp1252(columnName)));
 }
 
 Value ResultSet::value(int column) const {
   requireOpen();
   if (column < 0 || column >= columns_.size()) {
-    throw Error(QStringLiteral("Column index %1 out of bounds").arg(column));
+    throw Error(Error::Kind::Database, QStringLiteral("Column index %1 out of bounds").arg(column));
   }
   if (current_ < 0) return std::nullopt;
   return rows_.value(size_t(current_), size_t(column));
@@ -69,7 +72,7 @@ Value ResultSet::value(int column) const {
 std::optional<QByteArrayView> ResultSet::view(int column) const {
   requireOpen();
   if (column < 0 || column >= columns_.size()) {
-    throw Error(QStringLiteral("Column index %1 out of bounds").arg(column));
+    throw Error(Error::Kind::Database, QStringLiteral("Column index %1 out of bounds").arg(column));
   }
   if (current_ < 0) return std::nullopt;
   return rows_.view(size_t(current_), size_t(column));
@@ -89,7 +92,8 @@ std::optional<qint64> ResultSet::integer(QByteArrayView columnName) const {
   bool ok = false;
   const qint64 n = v->trimmed().toLongLong(&ok);
   if (!ok) {
-    throw Error(QStringLiteral("'%1' is not a valid integer value").arg(fromCp1252(*v)));
+    throw Error(Error::Kind::Database,
+                QStringLiteral("'%1' is not a valid integer value").arg(fromCp1252(*v)));
   }
   return n;
 }

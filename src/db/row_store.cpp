@@ -46,7 +46,8 @@ uint64_t readHeader(const unsigned char*& at) {
 }
 
 [[noreturn]] void tooLarge() {
-  throw Error(QStringLiteral("The result set is too large to hold in memory"));
+  throw Error(Error::Kind::Database,
+              QStringLiteral("The result set is too large to hold in memory"));
 }
 
 }  // namespace

@@ -31,8 +31,14 @@ bool ReportRun::run() {
       day = day.addDays(1);
     }
   } catch (const std::exception& e) {
-    // Recorded where it happened; the error itself goes on to the caller's report.
-    record({.type = RunEvent::Type::RunStopped, .day = day, .text = exceptionText(e)});
+    // Recorded where it happened, with what it was; the error itself goes on to the caller's
+    // report.
+    RunEvent stopped{.type = RunEvent::Type::RunStopped, .day = day, .text = exceptionText(e)};
+    if (const auto* error = dynamic_cast<const Error*>(&e)) {
+      stopped.error = error->kind();
+      stopped.firebirdCode = error->firebirdCode();
+    }
+    record(stopped);
     throw;
   }
   record({.type = RunEvent::Type::RunEnded, .resultFlag = resultFlag_});

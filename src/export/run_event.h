@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+#include "common/error.h"
 #include "common/mail_outcome.h"
 #include "export/report_kind.h"
 
@@ -24,7 +25,7 @@ struct RunEvent {
     MailNotAttempted,  // kind, day, path; text: why, when not for want of a mail account
     DayEnded,          // day
     RunEnded,          // resultFlag: the last mail attempted went out
-    RunStopped,        // text: the error that ended the run before its last day
+    RunStopped,        // text, error, firebirdCode: the error that ended the run early
   };
 
   Type type = Type::Connecting;
@@ -36,6 +37,9 @@ struct RunEvent {
   QString text{};
   QString detail{};
   bool resultFlag = false;
+  // Where the error that stopped the run arose, and the database's own code for it.
+  Error::Kind error = Error::Kind::General;
+  std::optional<long> firebirdCode{};
 };
 
 using RunListener = std::function<void(const RunEvent&)>;

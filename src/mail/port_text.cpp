@@ -58,8 +58,10 @@ std::optional<qint64> wholeNumber(QByteArrayView text) {
 quint16 portFromText(QByteArrayView text) {
   const std::optional<qint64> number = wholeNumber(text);
   if (!number)
-    throw Error(QStringLiteral("'%1' is not a valid integer value").arg(fromCp1252(text)));
-  if (*number < 0 || *number > 65535) throw Error(QStringLiteral("Range check error"));
+    throw Error(Error::Kind::Settings,
+                QStringLiteral("'%1' is not a valid integer value").arg(fromCp1252(text)));
+  if (*number < 0 || *number > 65535)
+    throw Error(Error::Kind::Settings, QStringLiteral("Range check error"));
   return static_cast<quint16>(*number);
 }
 

@@ -26,7 +26,7 @@ void noticeKeyAbsent(Notifier& notifier) {
 }
 
 [[noreturn]] void throwInvalidType(const QString& valueName) {
-  throw Error(QStringLiteral("Invalid data type for '%1'").arg(valueName));
+  throw Error(Error::Kind::Settings, QStringLiteral("Invalid data type for '%1'").arg(valueName));
 }
 
 QString upToNul(const QString& text) {

@@ -20,7 +20,7 @@ void SettingsReader::feed(QByteArrayView bytes) {
       endLine();
       swallowNext_ = c == '\r';
     } else if (length_ == maxLineLength) {
-      throw Error(QStringLiteral("Range check error"));
+      throw Error(Error::Kind::Settings, QStringLiteral("Range check error"));
     } else {
       line_[length_++] = c;
     }

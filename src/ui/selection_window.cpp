@@ -137,6 +137,7 @@ void Tfdorvanefamilia::FormActivate() {
   } else if (unattended_) {
     // Nobody is there to complete the origin: waiting would never end.
     throw Error(
+        Error::Kind::Settings,
         QStringLiteral(
             "Faltan datos de origen en %1: servidor, usuario, clave y compa\u00F1\u00EDa son "
             "necesarios para conectar")

@@ -81,6 +81,18 @@ TEST(JournalText, OneSpanishLinePerEvent) {
        "cuenta de correo"},
       {RunEvent{.type = Type::RunStopped, .text = "Range check error"},
        "Corrida detenida por un error: Range check error"},
+      // What the error was follows its text: its kind and, from the database, its code.
+      {RunEvent{.type = Type::RunStopped,
+                .text = "Dynamic SQL Error\nTable unknown",
+                .error = Error::Kind::Database,
+                .firebirdCode = 335544569},
+       "Corrida detenida por un error: Dynamic SQL Error / Table unknown (error de base de datos, "
+       "c\u00f3digo ISC 335544569)"},
+      {RunEvent{.type = Type::RunStopped,
+                .text = "'SMTP' is not a valid integer value",
+                .error = Error::Kind::Settings},
+       "Corrida detenida por un error: 'SMTP' is not a valid integer value (error de "
+       "configuraci\u00f3n)"},
       {ProgramEvent{.type = P::MessageBox,
                     .text = "No se encontr\u00f3 la Clave",
                     .box = ProgramEvent::Box::Notice},

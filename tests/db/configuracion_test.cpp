@@ -1,6 +1,7 @@
 // The configuration lookup: the value of one row, the "Error" box when there is none, and a
 // failing statement passed on without a box.
 #include "common/cp1252.h"
+#include "db/fb_client.h"
 #include "db_fixture.h"
 #include "support/error_of.h"
 
@@ -85,10 +86,13 @@ TEST_P(ConfiguracionTest, FailingStatementRaisesWithoutABox) {
   ASSERT_EQ(c.build(), "");
   Tfdm dm(notifier);
   connect(dm, c);
-  const std::optional<QString> error =
-      test::errorOf([&] { dm.configuracion("GENERAL", "GENERAL", kPuerto); });
+  const std::optional<Error> error =
+      test::caught([&] { dm.configuracion("GENERAL", "GENERAL", kPuerto); });
   ASSERT_TRUE(error) << "no error without the table";
-  EXPECT_TRUE(error->contains("CONFIGURACION")) << error->toStdString();
+  EXPECT_TRUE(error->message().contains("CONFIGURACION")) << error->message().toStdString();
+  // A database error, with the client's code for it (Dynamic SQL Error).
+  EXPECT_EQ(error->kind(), Error::Kind::Database);
+  EXPECT_EQ(error->firebirdCode(), isc_dsql_error);
   EXPECT_TRUE(notifier.shown.empty());
   EXPECT_TRUE(dm.Halvori.isOpen());
 }

@@ -6,6 +6,7 @@
 #include <QTcpServer>
 #include <chrono>
 
+#include "db/fb_client.h"
 #include "db/link.h"
 #include "db/result_set.h"
 #include "db/wait_indicator.h"
@@ -180,10 +181,13 @@ TEST_P(ServerLoginTest, WrongPasswordFailsAndTheNextOpeningTriesTheSameParameter
   Tfdm dm(notifier);
   const test::FbLogin login = test::fbTestLogin();
   const auto expectLoginRefused = [&](auto&& open) {
-    const std::optional<QString> error = test::errorOf(open);
-    EXPECT_TRUE(error) << "a wrong password was accepted";
+    const std::optional<Error> caught = test::caught(open);
+    ASSERT_TRUE(caught) << "a wrong password was accepted";
+    const std::optional<QString> error = caught->message();
     EXPECT_TRUE(error.value_or("").contains("user name and password are not defined"))
         << error.value_or("").toStdString();
+    EXPECT_EQ(caught->kind(), Error::Kind::Database);
+    EXPECT_EQ(caught->firebirdCode(), isc_login);
     EXPECT_EQ(dm.Halvori.state(), ConnectionState::Closed);
     EXPECT_EQ(waits.ended, waits.begun) << "wait indicator left on";
   };

@@ -284,7 +284,8 @@ TEST(ReportRun, AnErrorStopsTheRunAndIsRecorded) {
   host.script.assign(4, O::Sent);
   host.beforeFile = [](Kind kind, QDate day) {
     if (kind == Kind::Sales && day == kFirst.addDays(1))
-      throw Error(QStringLiteral("procedure ZAVELO_VENTAS failed"));
+      throw Error(Error::Kind::Database, QStringLiteral("procedure ZAVELO_VENTAS failed"),
+                  335544569);
   };
   Heard heard;
   ReportRun run(host, host, host, heard.listener());
@@ -292,6 +293,9 @@ TEST(ReportRun, AnErrorStopsTheRunAndIsRecorded) {
   EXPECT_EQ(words(heard.events).join(' '), "start w s w s day w s stop");
   EXPECT_EQ(heard.events.back().text, "procedure ZAVELO_VENTAS failed");
   EXPECT_EQ(heard.events.back().day, kFirst.addDays(1));
+  // What the error was travels with it.
+  EXPECT_EQ(heard.events.back().error, Error::Kind::Database);
+  EXPECT_EQ(heard.events.back().firebirdCode, 335544569);
   EXPECT_EQ(heard.exitStatus(), 2);
 }
 

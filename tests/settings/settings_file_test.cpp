@@ -119,12 +119,14 @@ TEST_P(SettingsBytes, ReadFromFile) {
   // Values left from before must not survive.
   TSettingsEnvio got = record({"old", "old", "old", "old", "old", "old", "old", "old", "old"});
   SettingsFileRead read;
-  const auto error = test::errorOf([&] { cargarsettings(dir.path(), got, &read); });
+  const auto error = test::caught([&] { cargarsettings(dir.path(), got, &read); });
   if (c.rangeError) {
-    EXPECT_EQ(error, QStringLiteral("Range check error"));
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->message(), QStringLiteral("Range check error"));
+    EXPECT_EQ(error->kind(), Error::Kind::Settings);
     EXPECT_EQ(read.state, SettingsFileState::Unreadable);
   } else {
-    EXPECT_EQ(error, std::nullopt);
+    EXPECT_FALSE(error) << error->message().toStdString();
     EXPECT_EQ(read.state, SettingsFileState::Read);
   }
   expectValues(got, c.expected);

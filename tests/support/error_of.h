@@ -21,4 +21,15 @@ std::optional<QString> errorOf(F&& f) {
   return std::nullopt;
 }
 
+// The Error that f throws, whole (its kind and Firebird code too), or nothing.
+template <typename F>
+std::optional<Error> caught(F&& f) {
+  try {
+    std::forward<F>(f)();
+  } catch (const Error& e) {
+    return e;
+  }
+  return std::nullopt;
+}
+
 }  // namespace zavelo::test

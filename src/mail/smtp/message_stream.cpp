@@ -21,7 +21,8 @@ constexpr char kBodyFields[] =
     "Content-Transfer-Encoding: quoted-printable\r\n";
 
 Error unreadable(const QString& path, const QString& reason) {
-  return Error(QStringLiteral("Cannot read the attachment %1: %2").arg(path, reason));
+  return Error(Error::Kind::File,
+               QStringLiteral("Cannot read the attachment %1: %2").arg(path, reason));
 }
 
 }  // namespace
@@ -117,7 +118,8 @@ QByteArray MessageStream::next(qsizetype blockSize) {
 
 void MessageStream::readFile(Segment& segment, qsizetype room, QByteArray& out) {
   const auto changed = [&] {
-    return Error(QStringLiteral("The attachment %1 changed while it was being sent; the message "
+    return Error(Error::Kind::File,
+                 QStringLiteral("The attachment %1 changed while it was being sent; the message "
                                 "was not sent.")
                      .arg(segment.path));
   };

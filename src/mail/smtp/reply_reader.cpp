@@ -79,12 +79,12 @@ qsizetype ReplyReader::feed(QByteArrayView bytes) {
     const qsizetype end = buffer_.indexOf('\n', pos);
     if (end < 0) break;
     if (lengthWithoutCr(lineStart_, end) > maxLineLength_)
-      throw Error(QString::fromLatin1(kReplyLineTooLong));
+      throw Error(Error::Kind::Smtp, QString::fromLatin1(kReplyLineTooLong));
     lineStart_ = end + 1;
     pos = end + 1;
   }
   if (lengthWithoutCr(lineStart_, buffer_.size()) > maxLineLength_)
-    throw Error(QString::fromLatin1(kReplyLineTooLong));
+    throw Error(Error::Kind::Smtp, QString::fromLatin1(kReplyLineTooLong));
   advanceReply();
   return bytes.size();
 }
@@ -98,7 +98,7 @@ void ReplyReader::advanceReply() {
   }
   // The reply at the front, with its unfinished line while it has one.
   if ((replyComplete_ ? replyEnd_ : buffer_.size()) > maxReplyLength_)
-    throw Error(QString::fromLatin1(kReplyTooLong));
+    throw Error(Error::Kind::Smtp, QString::fromLatin1(kReplyTooLong));
 }
 
 std::optional<SmtpReply> ReplyReader::takeReply() {
