@@ -70,113 +70,140 @@ QString helpText(const QString& description, const QList<QCommandLineOption>& op
   return help;
 }
 
-}  // namespace
-
-CommandLine parseCommandLine(const QStringList& arguments, QDate today) {
-  QCommandLineParser parser;
-  const QString description = QStringLiteral(
-      "Reportes diarios de inventario y ventas de ZAVELO desde la base de datos de\n"
-      "Halvori, escritos en archivos y enviados por correo.\n"
-      "Sin argumentos, el programa interactivo.");
-  const QCommandLineOption unattended(
+// The options the program knows, in the order the help lists them.
+struct Options {
+  QCommandLineOption unattended{
       kUnattended, QStringLiteral("Arranque de un programador de tareas: modo autom\u00e1tico sin "
                                   "ning\u00fan mensaje en pantalla; el programa termina con su "
-                                  "corrida."));
-  const QCommandLineOption from(
+                                  "corrida.")};
+  QCommandLineOption from{
       kFrom, QStringLiteral("Primer d\u00eda (solo con --desatendido; por omisi\u00f3n hoy)."),
-      QStringLiteral("AAAA-MM-DD"));
-  const QCommandLineOption to(
+      QStringLiteral("AAAA-MM-DD")};
+  QCommandLineOption to{
       kTo, QStringLiteral("\u00daltimo d\u00eda (solo con --desatendido; por omisi\u00f3n hoy)."),
-      QStringLiteral("AAAA-MM-DD"));
-  const QCommandLineOption journal(kJournal,
-                                   QStringLiteral("Escribe el registro de la corrida en ARCHIVO."),
-                                   QStringLiteral("ARCHIVO"));
-  const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                                QStringLiteral("Muestra esta ayuda."));
-  const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
-                                   QStringLiteral("Muestra la versi\u00f3n."));
-  const QCommandLineOption strictTls(
+      QStringLiteral("AAAA-MM-DD")};
+  QCommandLineOption journal{kJournal,
+                             QStringLiteral("Escribe el registro de la corrida en ARCHIVO."),
+                             QStringLiteral("ARCHIVO")};
+  QCommandLineOption strictTls{
       kStrictTls,
       QStringLiteral("El correo sale solo por STARTTLS con el certificado del servidor "
-                     "verificado (certificados de confianza del sistema y nombre del servidor)."));
-  const QCommandLineOption certificates(
+                     "verificado (certificados de confianza del sistema y nombre del servidor).")};
+  QCommandLineOption certificates{
       kCertificates,
       QStringLiteral("Certificados PEM de confianza adem\u00e1s de los del sistema; implica "
                      "--tls-estricto."),
-      QStringLiteral("ARCHIVO"));
-  const QCommandLineOption check(
+      QStringLiteral("ARCHIVO")};
+  QCommandLineOption check{
       kCheck, QStringLiteral("Comprueba la configuraci\u00f3n paso a paso (ERP, archivo de "
                              "configuraci\u00f3n, carpeta de salida, base de datos, servidor de "
                              "correo) sin escribir reportes ni enviar correo; estado 0 si todo "
-                             "est\u00e1 en orden, 2 si no."));
-  const QList<QCommandLineOption> known{unattended,   from,  to,   journal, strictTls,
-                                        certificates, check, help, version};
-  parser.addOptions(known);
+                             "est\u00e1 en orden, 2 si no.")};
+  QCommandLineOption help{QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                          QStringLiteral("Muestra esta ayuda.")};
+  QCommandLineOption version{QStringList{QStringLiteral("v"), QStringLiteral("version")},
+                             QStringLiteral("Muestra la versi\u00f3n.")};
 
-  if (!parser.parse(arguments)) {
-    if (!parser.unknownOptionNames().isEmpty()) {
-      const QString name = parser.unknownOptionNames().first();
-      return refuse(QStringLiteral("Opci\u00f3n desconocida: %1%2")
-                        .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name));
-    }
-    return refuse(QStringLiteral("L\u00ednea de \u00f3rdenes no v\u00e1lida: ") +
-                  parser.errorText());
+  QList<QCommandLineOption> all() const {
+    return {unattended, from, to, journal, strictTls, certificates, check, help, version};
   }
-  if (parser.isSet(help)) return {CommandLine::Action::Help, {}, helpText(description, known)};
-  if (parser.isSet(version))
+};
+
+const QString kDescription = QStringLiteral(
+    "Reportes diarios de inventario y ventas de ZAVELO desde la base de datos de\n"
+    "Halvori, escritos en archivos y enviados por correo.\n"
+    "Sin argumentos, el programa interactivo.");
+
+// Why the parser refused the line: an unknown option by its name, or the parser's own words.
+CommandLine parseRefusal(const QCommandLineParser& parser) {
+  if (!parser.unknownOptionNames().isEmpty()) {
+    const QString name = parser.unknownOptionNames().first();
+    return refuse(QStringLiteral("Opci\u00f3n desconocida: %1%2")
+                      .arg(name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--"), name));
+  }
+  return refuse(QStringLiteral("L\u00ednea de \u00f3rdenes no v\u00e1lida: ") + parser.errorText());
+}
+
+// Options that do not go together: why, or nothing.
+std::optional<QString> conflict(const QCommandLineParser& parser, const Options& o) {
+  const bool days = parser.isSet(o.from) || parser.isSet(o.to);
+  if (parser.isSet(o.check) && days)
+    return QStringLiteral(
+        "--probar no admite --desde ni --hasta: comprueba la "
+        "configuraci\u00f3n, no genera reportes");
+  if (parser.isSet(o.check) && parser.isSet(o.unattended))
+    return QStringLiteral("--probar y --desatendido no van juntos: --probar no genera reportes");
+  if (days && !parser.isSet(o.unattended))
+    return QStringLiteral("--desde y --hasta solo valen con --desatendido");
+  return std::nullopt;
+}
+
+// The days of the run, today unless given: why they cannot be taken, or nothing.
+std::optional<QString> readDays(const QCommandLineParser& parser, const Options& o, QDate today,
+                                StartOptions& options) {
+  options.firstDay = options.lastDay = today;
+  for (const auto& [option, day] :
+       {std::pair{&o.from, &options.firstDay}, {&o.to, &options.lastDay}}) {
+    if (!parser.isSet(*option)) continue;
+    const QString text = parser.value(*option);
+    const std::optional<QDate> read = isoDay(text);
+    if (!read)
+      return QStringLiteral(
+                 "Fecha no v\u00e1lida en --%1: \u00ab%2\u00bb (se espera "
+                 "AAAA-MM-DD, un d\u00eda que exista)")
+          .arg(option->names().first(), text);
+    *day = *read;
+  }
+  if (options.lastDay < options.firstDay)
+    return QStringLiteral("Rango invertido: --desde %1 es posterior a --hasta %2")
+        .arg(options.firstDay.toString(Qt::ISODate), options.lastDay.toString(Qt::ISODate));
+  if (options.firstDay.daysTo(options.lastDay) + 1 > kMaxRangeDays)
+    return QStringLiteral("Rango demasiado largo: %1 d\u00edas; el m\u00e1ximo es %2")
+        .arg(options.firstDay.daysTo(options.lastDay) + 1)
+        .arg(kMaxRangeDays);
+  return std::nullopt;
+}
+
+// The files the options name (journal, certificates): why one cannot be taken, or nothing.
+std::optional<QString> readFiles(const QCommandLineParser& parser, const Options& o,
+                                 StartOptions& options) {
+  if (parser.isSet(o.journal)) {
+    options.journal = parser.value(o.journal);
+    if (options.journal.isEmpty())
+      return QStringLiteral("--registro necesita el nombre de un archivo");
+  }
+  options.strictTls = parser.isSet(o.strictTls) || parser.isSet(o.certificates);
+  if (parser.isSet(o.certificates)) {
+    options.certificates = parser.value(o.certificates);
+    if (options.certificates.isEmpty())
+      return QStringLiteral("--certificados necesita el nombre de un archivo");
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+CommandLine parseCommandLine(const QStringList& arguments, QDate today) {
+  const Options o;
+  QCommandLineParser parser;
+  parser.addOptions(o.all());
+  if (!parser.parse(arguments)) return parseRefusal(parser);
+  if (parser.isSet(o.help)) return {CommandLine::Action::Help, {}, helpText(kDescription, o.all())};
+  if (parser.isSet(o.version))
     return {CommandLine::Action::Version,
             {},
             QStringLiteral("ZadiRod %1").arg(QCoreApplication::applicationVersion())};
   if (!parser.positionalArguments().isEmpty())
     return refuse(QStringLiteral("Argumento no reconocido: \u00ab%1\u00bb")
                       .arg(parser.positionalArguments().first()));
+  if (const std::optional<QString> why = conflict(parser, o)) return refuse(*why);
 
   CommandLine result;
-  StartOptions& options = result.options;
-  options.unattended = parser.isSet(unattended);
-  options.check = parser.isSet(check);
-  if (options.check && (parser.isSet(from) || parser.isSet(to)))
-    return refuse(
-        QStringLiteral("--probar no admite --desde ni --hasta: comprueba la "
-                       "configuraci\u00f3n, no genera reportes"));
-  if (options.check && options.unattended)
-    return refuse(
-        QStringLiteral("--probar y --desatendido no van juntos: --probar no genera "
-                       "reportes"));
-  if ((parser.isSet(from) || parser.isSet(to)) && !options.unattended)
-    return refuse(QStringLiteral("--desde y --hasta solo valen con --desatendido"));
-
-  options.firstDay = options.lastDay = today;
-  for (const auto& [option, day] : {std::pair{&from, &options.firstDay}, {&to, &options.lastDay}}) {
-    if (!parser.isSet(*option)) continue;
-    const QString text = parser.value(*option);
-    const std::optional<QDate> read = isoDay(text);
-    if (!read)
-      return refuse(QStringLiteral("Fecha no v\u00e1lida en --%1: \u00ab%2\u00bb (se espera "
-                                   "AAAA-MM-DD, un d\u00eda que exista)")
-                        .arg(option->names().first(), text));
-    *day = *read;
-  }
-  if (options.lastDay < options.firstDay)
-    return refuse(
-        QStringLiteral("Rango invertido: --desde %1 es posterior a --hasta %2")
-            .arg(options.firstDay.toString(Qt::ISODate), options.lastDay.toString(Qt::ISODate)));
-  if (options.firstDay.daysTo(options.lastDay) + 1 > kMaxRangeDays)
-    return refuse(QStringLiteral("Rango demasiado largo: %1 d\u00edas; el m\u00e1ximo es %2")
-                      .arg(options.firstDay.daysTo(options.lastDay) + 1)
-                      .arg(kMaxRangeDays));
-
-  if (parser.isSet(journal)) {
-    options.journal = parser.value(journal);
-    if (options.journal.isEmpty())
-      return refuse(QStringLiteral("--registro necesita el nombre de un archivo"));
-  }
-  options.strictTls = parser.isSet(strictTls) || parser.isSet(certificates);
-  if (parser.isSet(certificates)) {
-    options.certificates = parser.value(certificates);
-    if (options.certificates.isEmpty())
-      return refuse(QStringLiteral("--certificados necesita el nombre de un archivo"));
-  }
+  result.options.unattended = parser.isSet(o.unattended);
+  result.options.check = parser.isSet(o.check);
+  if (const std::optional<QString> why = readDays(parser, o, today, result.options))
+    return refuse(*why);
+  if (const std::optional<QString> why = readFiles(parser, o, result.options)) return refuse(*why);
   return result;
 }
 

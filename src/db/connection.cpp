@@ -85,7 +85,6 @@ ParamList Connection::creationParameters() {
 
 void Connection::open() {
   if (state_ == ConnectionState::Open) return;
-  state_ = ConnectionState::Connecting;
   WaitScope wait;
   try {
     const fb::Client& client = fb::loadClient(clientLibrary_);
@@ -102,7 +101,6 @@ void Connection::open() {
 
 void Connection::close() {
   if (state_ != ConnectionState::Open) return;
-  state_ = ConnectionState::Disconnecting;
   session_.reset();
   state_ = ConnectionState::Closed;
 }

@@ -21,7 +21,7 @@ class Query;
 // elsewhere.
 QString defaultFbClientLibrary();
 
-enum class ConnectionState { Closed, Connecting, Open, Disconnecting };
+enum class ConnectionState { Closed, Open };
 
 class Connection {
  public:
