@@ -448,6 +448,121 @@ INSTANTIATE_TEST_SUITE_P(
                       DayRange{"LeapDay", {"2024-02-28", "2024-02-29", "2024-03-01"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct StopCase {
+  const char* what;
+  Settings settings;
+  Company company;
+  bool registry;      // the registry stand-in names the ERP folder
+  const char* box;    // the kind of box the journal names
+  QStringList said;   // fragments of the box's text
+  bool connecting;    // a connection was attempted
+  bool stopped;       // a run had started and was stopped
+  QStringList files;  // written before the stop
+  // What stopped a run after its text in the journal: " (error de base de datos, ...)".
+  const char* stopKind;
+};
+
+// Starts that cannot make their reports; closedPort: a port of loopback nothing listens on.
+std::vector<StopCase> stopCases(quint16 closedPort) {
+  return {
+      {"registry key missing",
+       {},
+       {},
+       false,
+       "aviso",
+       {"No se encontr\u00f3 la Clave HKEY_LOCAL_MACHINE\\Software\\QVT\\Halvori2025\\Directorio"},
+       false,
+       false,
+       {},
+       ""},
+      {"no server in the settings",
+       {.servidor = ""},
+       {},
+       true,
+       "error",
+       {"Faltan datos de origen", "settingsenvio.conf"},
+       false,
+       false,
+       {},
+       ""},
+      {"company whose database does not exist",
+       {.compania = "99"},
+       {},
+       true,
+       "error",
+       {"I/O error during \"open\" operation for file", "/datos/99/halvori.fdb",
+        "No such file or directory"},
+       true,
+       false,
+       {},
+       ""},
+      {"server that refuses the connection",
+       {.servidor = "127.0.0.1/" + QByteArray::number(closedPort) + ":/nada"},
+       {},
+       true,
+       "error",
+       {"Unable to complete network request to host \"127.0.0.1\"",
+        "Failed to establish a connection"},
+       true,
+       false,
+       {},
+       ""},
+      {"report procedure that fails",
+       {.marca = "FALLA"},
+       {},
+       true,
+       "error",
+       {"Marca con falla de prueba"},
+       true,
+       true,
+       {},
+       " (error de base de datos, c\u00f3digo ISC "},
+      // The mailing's own configuration box: the run goes no further than the first mail.
+      {"company name missing from the configuration",
+       {},
+       {.named = false},
+       true,
+       "error de configuraci\u00f3n",
+       {"No se encontr\u00f3 la configuraci\u00f3n NOMBRE COMPANIA"},
+       true,
+       true,
+       {"inventarios11082025.txt"},
+       ""},
+  };
+}
+
+// The journal and stderr of a start that stopped: the box's text once, the connection attempt
+// and the run's stop as far as they went, and the end with status 2.
+void expectStopRecorded(const StopCase& c, const QStringList& lines, const QString& err) {
+  const QString all = lines.join('\n');
+  for (const QString& fragment : c.said) {
+    EXPECT_TRUE(all.contains(fragment)) << "journal:\n" << all.toStdString();
+    EXPECT_TRUE(err.contains(fragment)) << "stderr:\n" << err.toStdString();
+  }
+  // The text the box would have shown, once, and the end.
+  EXPECT_EQ(
+      lines.filter(QRegularExpression(QStringLiteral("^Mensaje \\(%1\\): ").arg(c.box))).size(), 1)
+      << all.toStdString();
+  EXPECT_EQ(lines.filter(QRegularExpression("^Mensaje ")).size(), 1) << all.toStdString();
+  EXPECT_EQ(lines.value(lines.size() - 1), "Fin: estado de salida 2");
+  // The connection attempt is recorded whether it opens or not.
+  EXPECT_EQ(lines.filter(QRegularExpression("^Conexi\u00f3n: base de datos ")).size(),
+            c.connecting ? 1 : 0)
+      << all.toStdString();
+  EXPECT_EQ(lines.filter(QRegularExpression("^Corrida detenida por un error: ")).size(),
+            c.stopped ? 1 : 0)
+      << all.toStdString();
+  // What stopped the run is named after its text.
+  if (c.stopped && *c.stopKind) {
+    EXPECT_EQ(lines
+                  .filter(QRegularExpression("^Corrida detenida por un error: .*" +
+                                             QRegularExpression::escape(c.stopKind)))
+                  .size(),
+              1)
+        << all.toStdString();
+  }
+}
+
 // Starts that cannot make their reports: no settings to start from, no connection, or a run
 // stopped by a database error after it connected. No box waits for a click: the box's text
 // goes to the journal and to stderr, and the program ends by itself with status 2.
@@ -459,77 +574,8 @@ TEST_F(UnattendedTest, StartsThatStopOnAnErrorEndByThemselvesWithStatusTwo) {
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
     closedPort = probe.serverPort();
   }
-  struct Case {
-    const char* what;
-    Settings settings;
-    Company company;
-    bool registry;      // the registry stand-in names the ERP folder
-    const char* box;    // the kind of box the journal names
-    QStringList said;   // fragments of the box's text
-    bool connecting;    // a connection was attempted
-    bool stopped;       // a run had started and was stopped
-    QStringList files;  // written before the stop
-  } cases[] = {
-      {"registry key missing",
-       {},
-       {},
-       false,
-       "aviso",
-       {"No se encontr\u00f3 la Clave HKEY_LOCAL_MACHINE\\Software\\QVT\\Halvori2025\\Directorio"},
-       false,
-       false,
-       {}},
-      {"no server in the settings",
-       {.servidor = ""},
-       {},
-       true,
-       "error",
-       {"Faltan datos de origen", "settingsenvio.conf"},
-       false,
-       false,
-       {}},
-      {"company whose database does not exist",
-       {.compania = "99"},
-       {},
-       true,
-       "error",
-       {"I/O error during \"open\" operation for file", "/datos/99/halvori.fdb",
-        "No such file or directory"},
-       true,
-       false,
-       {}},
-      {"server that refuses the connection",
-       {.servidor = "127.0.0.1/" + QByteArray::number(closedPort) + ":/nada"},
-       {},
-       true,
-       "error",
-       {"Unable to complete network request to host \"127.0.0.1\"",
-        "Failed to establish a connection"},
-       true,
-       false,
-       {}},
-      {"report procedure that fails",
-       {.marca = "FALLA"},
-       {},
-       true,
-       "error",
-       {"Marca con falla de prueba"},
-       true,
-       true,
-       {}},
-      // The mailing's own configuration box: the run goes no further than the first mail.
-      {"company name missing from the configuration",
-       {},
-       {.named = false},
-       true,
-       "error de configuraci\u00f3n",
-       {"No se encontr\u00f3 la configuraci\u00f3n NOMBRE COMPANIA"},
-       true,
-       true,
-       {"inventarios11082025.txt"}},
-  };
   ASSERT_NO_FATAL_FAILURE(startServer());
-  for (const Case& c : cases) {
+  for (const StopCase& c : stopCases(closedPort)) {
     SCOPED_TRACE(c.what);
     QFile::remove(journalPath());
     for (const QString& name : files()) QFile::remove(out() + '/' + name);
@@ -541,26 +587,7 @@ TEST_F(UnattendedTest, StartsThatStopOnAnErrorEndByThemselvesWithStatusTwo) {
     const Finished f = run(unattended("2025-08-11", "2025-08-11"));
     expectEnded(f, 2);
     EXPECT_LT(f.ms, kPromptMs);
-    const QStringList lines = journal(journalPath());
-    const QString all = lines.join('\n');
-    for (const QString& fragment : c.said) {
-      EXPECT_TRUE(all.contains(fragment)) << "journal:\n" << all.toStdString();
-      EXPECT_TRUE(f.err.contains(fragment)) << "stderr:\n" << f.err.toStdString();
-    }
-    // The text the box would have shown, once, and the end.
-    EXPECT_EQ(
-        lines.filter(QRegularExpression(QStringLiteral("^Mensaje \\(%1\\): ").arg(c.box))).size(),
-        1)
-        << all.toStdString();
-    EXPECT_EQ(lines.filter(QRegularExpression("^Mensaje ")).size(), 1) << all.toStdString();
-    EXPECT_EQ(lines.value(lines.size() - 1), "Fin: estado de salida 2");
-    // The connection attempt is recorded whether it opens or not.
-    EXPECT_EQ(lines.filter(QRegularExpression("^Conexi\u00f3n: base de datos ")).size(),
-              c.connecting ? 1 : 0)
-        << all.toStdString();
-    EXPECT_EQ(lines.filter(QRegularExpression("^Corrida detenida por un error: ")).size(),
-              c.stopped ? 1 : 0)
-        << all.toStdString();
+    expectStopRecorded(c, journal(journalPath()), f.err);
     EXPECT_EQ(files(), c.files);
   }
   EXPECT_EQ(stopAndRead().size(), 0);
@@ -647,18 +674,14 @@ TEST_F(UnattendedTest, ReportsNotWrittenOrNotMailedEndWithStatusOne) {
        false},
       {"output folder gone", {}, {}, false, {false, Mail::None}, {false, Mail::None}, false},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    QFile::remove(journalPath());
-    QDir(out()).removeRecursively();
-    if (c.outputFolder) {
-      ASSERT_TRUE(QDir().mkpath(out()));
-    }
-    ASSERT_NO_FATAL_FAILURE(startServer(c.serverOptions));
-    ASSERT_NO_FATAL_FAILURE(makeCompany(c.company));
-    ASSERT_NO_FATAL_FAILURE(writeSettings());
-    expectEnded(run(unattended("2025-08-11", "2025-08-11")), 1);
-
+  // The journal the case must leave, line by line, with the files written and the mails that
+  // went out (inventory or not) in their order.
+  struct Outcome {
+    QStringList journal;
+    QStringList written;
+    QList<bool> sent;
+  };
+  const auto expectedOf = [&](const Case& c) {
     QStringList expected{startLine("2025-08-11", "2025-08-11"), settingsLine(), connectionLine(),
                          "Corrida: desde el 2025-08-11"};
     QStringList written;
@@ -694,9 +717,10 @@ TEST_F(UnattendedTest, ReportsNotWrittenOrNotMailedEndWithStatusOne) {
                             : "Corrida terminada: el \u00faltimo correo intentado no sali\u00f3 "
                               "\\(o no hubo correo\\)",
                  "Fin: estado de salida 1"};
-    expectLines(journal(journalPath()), expected);
-
-    EXPECT_EQ(files(), written);
+    return Outcome{expected, written, sent};
+  };
+  // The mails the server received, each the report of its file.
+  const auto expectMails = [&](const QList<bool>& sent) {
     const QList<ReceivedMail> mails = stopAndRead();
     ASSERT_EQ(mails.size(), sent.size());
     for (qsizetype i = 0; i < mails.size(); ++i) {
@@ -704,6 +728,24 @@ TEST_F(UnattendedTest, ReportsNotWrittenOrNotMailedEndWithStatusOne) {
       test::expectReportMail(mails[i], sent[i], "2025/08/11", kCompany, kSender, kTo, name,
                              test::readFile(out() + '/' + name));
     }
+  };
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    QFile::remove(journalPath());
+    QDir(out()).removeRecursively();
+    if (c.outputFolder) {
+      ASSERT_TRUE(QDir().mkpath(out()));
+    }
+    ASSERT_NO_FATAL_FAILURE(startServer(c.serverOptions));
+    ASSERT_NO_FATAL_FAILURE(makeCompany(c.company));
+    ASSERT_NO_FATAL_FAILURE(writeSettings());
+    expectEnded(run(unattended("2025-08-11", "2025-08-11")), 1);
+
+    const Outcome expected = expectedOf(c);
+    expectLines(journal(journalPath()), expected.journal);
+    EXPECT_EQ(files(), expected.written);
+    expectMails(expected.sent);
   }
 }
 
