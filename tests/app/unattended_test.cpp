@@ -1029,7 +1029,7 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
                  "Fin: estado de salida 3"});
   };
 
-  {
+  const auto heldByARunningProgram = [&] {
     SCOPED_TRACE("held by a running ZadiRod");
     Child first;
     launch(first, unattended("2025-08-11", "2025-08-11"), environment());
@@ -1041,8 +1041,8 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
     second();
     EXPECT_TRUE(first.running()) << "the first run ended while the second started";
     first.kill();
-  }
-  {
+  };
+  const auto leftBehindByAKilledRun = [&] {
     SCOPED_TRACE("left behind by a killed run");
     // A scheduler that stops a task kills it: the lock file stays, but its process is gone
     // and with it the lock, so the next night's start is not turned away. Its mails find no
@@ -1062,8 +1062,8 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
         << lines.join('\n').toStdString();
     EXPECT_EQ(lines.filter(QRegularExpression("^Correo NO enviado \\(no intentado\\): ")).size(), 1)
         << lines.join('\n').toStdString();
-  }
-  {
+  };
+  const auto heldByTheTest = [&] {
     SCOPED_TRACE("held by the test");
     // A clean folder with a report from an earlier night, and the lock of a live process.
     for (const QString& name : files()) QFile::remove(out() + '/' + name);
@@ -1081,8 +1081,8 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
     EXPECT_TRUE(QFile::exists(lockPath)) << "the second start took the lock away";
     // Still held: another taker is turned away.
     EXPECT_EQ(RunLock(toCp1252(out()), dir("runtime")).tryLock(), RunLock::State::HeldElsewhere);
-  }
-  {
+  };
+  const auto anotherFolderHeld = [&] {
     SCOPED_TRACE("another folder held");
     // The lock is the folder's, not the machine's: a run for another folder holds nothing
     // here. Its mails find no server.
@@ -1094,7 +1094,12 @@ TEST_F(UnattendedTest, SecondStartWhileTheFolderIsHeldEndsWithStatusThreeAndTouc
     expectEnded(f, 1);
     EXPECT_EQ(files(), (QStringList{"inventarios11082025.txt", "ventas11082025.txt"}));
     EXPECT_EQ(journal(journalPath()).filter("Otra corrida").size(), 0);
-  }
+  };
+
+  ASSERT_NO_FATAL_FAILURE(heldByARunningProgram());
+  ASSERT_NO_FATAL_FAILURE(leftBehindByAKilledRun());
+  ASSERT_NO_FATAL_FAILURE(heldByTheTest());
+  ASSERT_NO_FATAL_FAILURE(anotherFolderHeld());
 }
 
 // What a lock file holds is never read: a file left by a crash, an empty one, garbage written
