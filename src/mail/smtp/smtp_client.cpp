@@ -35,7 +35,7 @@ constexpr milliseconds kWaitSlice(250);
 // A refused reply as the system's error: the server's text, its bytes read as Windows-1252
 // like every other 8-bit text of the system.
 Error replyError(const SmtpReply& reply) {
-  return Error(fromCp1252(reply.errorText()));
+  return Error(Error::Kind::Smtp, fromCp1252(reply.errorText()));
 }
 
 QString latin1(const char* text) {
@@ -172,9 +172,9 @@ bool SmtpClient::encrypted() const {
 }
 
 void SmtpClient::connectToServer() {
-  if (port_ == 0) throw Error(latin1(kPortRequired));
-  if (host_.isEmpty()) throw Error(latin1(kHostRequired));
-  if (connected()) throw Error(latin1(kAlreadyConnected));
+  if (port_ == 0) throw Error(Error::Kind::Smtp, latin1(kPortRequired));
+  if (host_.isEmpty()) throw Error(Error::Kind::Smtp, latin1(kHostRequired));
+  if (connected()) throw Error(Error::Kind::Smtp, latin1(kAlreadyConnected));
   closeConnection();
   greeting_ = SmtpReply();
   peerAddress_.clear();
@@ -205,7 +205,7 @@ void SmtpClient::openConnection(Clock::time_point deadline) {
     if (info->error() == QHostInfo::NoError) addresses = info->addresses();
   }
   if (addresses.isEmpty())
-    throw Error(socketErrorText(QAbstractSocket::HostNotFoundError, QString()));
+    throw Error(Error::Kind::Smtp, socketErrorText(QAbstractSocket::HostNotFoundError, QString()));
 
   // A TLS-capable socket when STARTTLS may follow and the machine has TLS, so that the
   // connection can be upgraded in place; a plain one otherwise, so that a plain mail does not
@@ -216,7 +216,7 @@ void SmtpClient::openConnection(Clock::time_point deadline) {
       timeouts_.fallThrough, deadline);
   if (!first.socket) {
     if (first.timedOut) failTimeout("the connection to the server");
-    throw Error(socketErrorText(first.error, first.errorString));
+    throw Error(Error::Kind::Smtp, socketErrorText(first.error, first.errorString));
   }
   socket_ = std::move(first.socket);
   peerAddress_ = socket_->peerAddress();
@@ -265,7 +265,7 @@ void SmtpClient::introduce() {
 }
 
 void SmtpClient::authenticate() {
-  if (!connected()) throw Error(latin1(kNotConnected));
+  if (!connected()) throw Error(Error::Kind::Smtp, latin1(kNotConnected));
   if (state_ == State::Authenticated) return;
   upgrade();
   authLogin();
@@ -273,7 +273,7 @@ void SmtpClient::authenticate() {
 }
 
 void SmtpClient::upgrade() {
-  if (!connected()) throw Error(latin1(kNotConnected));
+  if (!connected()) throw Error(Error::Kind::Smtp, latin1(kNotConnected));
   if (wantsTls() && !encrypted()) startTls();
 }
 
@@ -292,6 +292,7 @@ QSslConfiguration SmtpClient::handshakeConfiguration() const {
 
 void SmtpClient::failStrict(const QString& why) {
   throw Error(
+      Error::Kind::Smtp,
       QStringLiteral("TLS estricto: %1. No se envi\u00f3 el usuario ni el correo.").arg(why));
 }
 
@@ -312,14 +313,14 @@ void SmtpClient::startTls() {
     if (tlsPolicy_.strict)
       failStrict(QStringLiteral("el servidor %1 rechaz\u00f3 STARTTLS: %2")
                      .arg(host, fromCp1252(reply.errorText()).trimmed()));
-    throw Error(latin1(kStartTlsRefused));
+    throw Error(Error::Kind::Smtp, latin1(kStartTlsRefused));
   }
   auto* ssl = qobject_cast<QSslSocket*>(socket_.get());
   if (!tlsAvailable() || !ssl) {
     closeConnection();
     if (tlsPolicy_.strict)
       failStrict(QStringLiteral("no se pudo cargar la implementaci\u00f3n de TLS de este equipo"));
-    throw Error(latin1(kTlsFailed));
+    throw Error(Error::Kind::Smtp, latin1(kTlsFailed));
   }
   // Nothing the server sent in plain text may count as a reply of the encrypted session.
   reader_.clear();
@@ -373,13 +374,14 @@ void SmtpClient::authLogin() {
 }
 
 void SmtpClient::send(const MailMessage& message) {
-  if (!connected()) throw Error(latin1(kNotConnected));
+  if (!connected()) throw Error(Error::Kind::Smtp, latin1(kNotConnected));
   // An address a server would misread is never sent: the whole mail fails before the
   // transaction starts, so that nobody gets it while the one it was meant for does not.
   for (const AddressList* list : {&message.recipients(), &message.ccList(), &message.bccList()})
     for (const MailAddress& entry : list->entries())
       if (!isSendableAddress(entry.address))
-        throw Error(QString::fromUtf8(kUnsendableAddress).arg(fromCp1252(entry.text)));
+        throw Error(Error::Kind::Smtp,
+                    QString::fromUtf8(kUnsendableAddress).arg(fromCp1252(entry.text)));
   if (state_ != State::Authenticated) authenticate();
 
   // The files are opened before the transaction starts, so that one that cannot be read fails
@@ -548,7 +550,7 @@ void SmtpClient::wait(Wait what, Clock::time_point deadline, const char* whatFor
 
 void SmtpClient::failConnection(const QString& text) {
   closeConnection();
-  throw Error(text);
+  throw Error(Error::Kind::Smtp, text);
 }
 
 void SmtpClient::failSocket() {

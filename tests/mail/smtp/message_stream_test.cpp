@@ -85,9 +85,12 @@ TEST(MessageStream, MissingFileFailsBeforeAnythingIsMade) {
   MailMessage m;
   m.setSender("a@example.com");
   m.addAttachment("/nonexistent/folder/file.txt");
-  EXPECT_TRUE(errorOf([&] { MessageStream(m, kTableDate, kTableBoundary); })
-                  .value_or("")
-                  .startsWith("Cannot read the attachment /nonexistent/folder/file.txt"));
+  const std::optional<Error> error =
+      test::caught([&] { MessageStream(m, kTableDate, kTableBoundary); });
+  ASSERT_TRUE(error);
+  EXPECT_TRUE(
+      error->message().startsWith("Cannot read the attachment /nonexistent/folder/file.txt"));
+  EXPECT_EQ(error->kind(), Error::Kind::File);
 }
 
 // A file that shrinks or grows after it was opened stops the message with an error instead of

@@ -140,12 +140,16 @@ TEST_P(SmtpFailure, ReportsTheErrorAndSendsNothingMore) {
   CaseSetup setup{client, message, files, port, blackhole};
   if (c.prepare) c.prepare(setup);
 
-  std::optional<QString> error = errorOf([&] { client.connectToServer(); });
+  std::optional<Error> caught = test::caught([&] { client.connectToServer(); });
   if (c.failsAt == Step::Send) {
-    ASSERT_EQ(error, std::nullopt);
-    error = errorOf([&] { client.send(message); });
+    ASSERT_FALSE(caught) << caught->message().toStdString();
+    caught = test::caught([&] { client.send(message); });
   }
-  EXPECT_EQ(error, c.error);
+  EXPECT_EQ(caught ? std::optional(caught->message()) : std::nullopt, c.error);
+  // Whatever the server did, the error says it came from the mail server's dialogue.
+  if (caught) {
+    EXPECT_EQ(caught->kind(), Error::Kind::Smtp);
+  }
   EXPECT_EQ(client.connected(), c.stillConnected);
   client.disconnectFromServer();  // QUIT only when still connected
   EXPECT_FALSE(client.connected());
