@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include "common/trim.h"
 #include "db/fb_client.h"
 #include "db/fb_session.h"
 #include "db/query.h"
@@ -12,30 +13,21 @@ namespace zavelo::db {
 
 namespace {
 
-// Trimmed of leading and trailing blanks and control characters (every byte up to 0x20).
-QByteArray trimmed(const QByteArray& text) {
-  qsizetype begin = 0;
-  qsizetype end = text.size();
-  while (begin < end && quint8(text[begin]) <= 0x20) ++begin;
-  while (end > begin && quint8(text[end - 1]) <= 0x20) --end;
-  return text.mid(begin, end - begin);
-}
-
 bool isTrue(const QByteArray& text) {
-  return trimmed(text).compare("TRUE", Qt::CaseInsensitive) == 0;
+  return trimmed(text, Blanks::UpToSpace).compare("TRUE", Qt::CaseInsensitive) == 0;
 }
 
 fb::AttachSettings attachSettings(const ParamList& params) {
   fb::AttachSettings s;
-  s.database = trimmed(params.value("Database"));
+  s.database = trimmed(params.value("Database"), Blanks::UpToSpace);
   s.user = params.value("User_Name");
   s.password = params.value("Password");
-  s.role = trimmed(params.value("RoleName"));
-  s.charset = trimmed(params.value("ServerCharSet"));
+  s.role = trimmed(params.value("RoleName"), Blanks::UpToSpace);
+  s.charset = trimmed(params.value("ServerCharSet"), Blanks::UpToSpace);
   bool ok = false;
-  const int dialect = trimmed(params.value("SQLDialect")).toInt(&ok);
+  const int dialect = trimmed(params.value("SQLDialect"), Blanks::UpToSpace).toInt(&ok);
   s.dialect = ok && dialect >= 1 && dialect <= 3 ? unsigned(dialect) : 3u;
-  const QByteArray isolation = trimmed(params.value("Interbase TransIsolation"));
+  const QByteArray isolation = trimmed(params.value("Interbase TransIsolation"), Blanks::UpToSpace);
   // Firebird reads no uncommitted data, so a dirty read runs read committed too.
   s.repeatableRead = isolation.compare("repeatableread", Qt::CaseInsensitive) == 0;
   s.waitOnLocks = isTrue(params.value("WaitOnLocks"));

@@ -1,19 +1,18 @@
 #include "mail/smtp/address_list.h"
 
+#include "common/trim.h"
+
 namespace zavelo::smtp {
 
 namespace {
 
-bool isBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+// An entry's blanks: the blank, the tab and the ends of folded lines.
+QByteArray trimmed(QByteArrayView text) {
+  return zavelo::trimmed(text, Blanks::SpaceTabAndLineEnd);
 }
 
-QByteArray trimmed(QByteArrayView text) {
-  qsizetype begin = 0;
-  qsizetype end = text.size();
-  while (begin < end && isBlank(text[begin])) ++begin;
-  while (end > begin && isBlank(text[end - 1])) --end;
-  return text.sliced(begin, end - begin).toByteArray();
+bool isBlank(char c) {
+  return zavelo::isBlank(c, Blanks::SpaceTabAndLineEnd);
 }
 
 // The text with its comments (parenthesised, possibly nested, outside quotes) removed.

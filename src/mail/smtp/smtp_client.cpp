@@ -12,6 +12,7 @@
 #include "common/cp1252.h"
 #include "common/error.h"
 #include "common/stop_request.h"
+#include "common/trim.h"
 #include "mail/smtp/dot_stuffer.h"
 #include "mail/smtp/first_connection.h"
 #include "mail/smtp/message_stream.h"
@@ -101,14 +102,6 @@ std::optional<QHostInfo> lookUp(const QString& host,
 
 bool isRemoteClose(QAbstractSocket::SocketError error) {
   return error == QAbstractSocket::RemoteHostClosedError;
-}
-
-QByteArray trimmedBlanks(const QByteArray& text) {
-  qsizetype begin = 0;
-  qsizetype end = text.size();
-  while (begin < end && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
-  while (end > begin && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
-  return text.sliced(begin, end - begin);
 }
 
 // Whether a capability line "AUTH LOGIN PLAIN" or "AUTH=LOGIN" names the LOGIN mechanism.
@@ -250,7 +243,7 @@ void SmtpClient::introduce() {
   if (ehlo.code == 250) {
     capabilities_.lines = ehlo.lines.mid(1);
     for (const QByteArray& line : capabilities_.lines) {
-      const QByteArray capability = trimmedBlanks(line);
+      const QByteArray capability = trimmed(line, Blanks::SpaceAndTab);
       if (capability.compare("STARTTLS", Qt::CaseInsensitive) == 0) capabilities_.startTls = true;
       if (namesAuthLogin(capability)) capabilities_.authLogin = true;
     }
@@ -391,8 +384,8 @@ void SmtpClient::send(const MailMessage& message) {
 
   QByteArray sender = message.sender();
   sender.replace('\r', QByteArray()).replace('\n', QByteArray());  // one command line
-  const SmtpReply mail = command("MAIL FROM:<" + trimmedBlanks(sender) + ">", timeouts_.mail,
-                                 "the reply to MAIL FROM");
+  const SmtpReply mail = command("MAIL FROM:<" + trimmed(sender, Blanks::SpaceAndTab) + ">",
+                                 timeouts_.mail, "the reply to MAIL FROM");
   if (mail.code != 250) throw replyError(mail);
 
   for (const AddressList* list : {&message.recipients(), &message.ccList(), &message.bccList()})
