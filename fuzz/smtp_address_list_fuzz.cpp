@@ -1,4 +1,5 @@
-// Any bytes as an address-list text: the reader must neither crash nor read out of bounds,
+// Any bytes as an address-list text: the lexer's tokens must give the text back byte for byte,
+// and the reader must neither crash nor read out of bounds,
 // every entry it gives must be non-blank, trimmed and free of line ends, and the header field
 // made from the list must not crash either.
 #include <cstdint>
@@ -6,6 +7,7 @@
 
 #include "mail/smtp/address_list.h"
 #include "mail/smtp/mime_writer.h"
+#include "mail/smtp/rfc5322_lexer.h"
 
 using zavelo::smtp::AddressList;
 using zavelo::smtp::MailAddress;
@@ -21,6 +23,13 @@ bool isBlank(char c) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QByteArrayView text(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+  QByteArray again;
+  for (zavelo::smtp::Rfc5322Lexer lexer(text); !lexer.atEnd();) {
+    const zavelo::smtp::Rfc5322Token token = lexer.next();
+    if (token.text.isEmpty()) abort();
+    again += token.text;
+  }
+  if (again != text) abort();
   const AddressList list = AddressList::parse(text);
   qsizetype total = 0;
   for (const MailAddress& a : list.entries()) {

@@ -1,6 +1,7 @@
 #include "mail/smtp/address_list.h"
 
 #include "common/trim.h"
+#include "mail/smtp/rfc5322_lexer.h"
 
 namespace zavelo::smtp {
 
@@ -15,30 +16,30 @@ bool isBlank(char c) {
   return zavelo::isBlank(c, Blanks::SpaceTabAndLineEnd);
 }
 
+using Kind = Rfc5322Token::Kind;
+
 // The text with its comments (parenthesised, possibly nested, outside quotes) removed.
 QByteArray withoutComments(QByteArrayView text) {
   QByteArray out;
-  int depth = 0;
-  bool quoted = false;
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\\' && i + 1 < text.size()) {
-      if (depth == 0) out += text.sliced(i, 2);
-      ++i;
-      continue;
-    }
-    if (depth == 0 && c == '"') quoted = !quoted;
-    if (!quoted && c == '(') {
-      ++depth;
-      continue;
-    }
-    if (!quoted && c == ')' && depth > 0) {
-      --depth;
-      continue;
-    }
-    if (depth == 0) out += c;
+  for (Rfc5322Lexer lexer(text); !lexer.atEnd();) {
+    const Rfc5322Token token = lexer.next();
+    if (token.kind != Kind::Comment) out += token.text;
   }
   return out;
+}
+
+// Where the last byte outside quoted strings and quoted pairs for which `wanted` holds stands,
+// or -1.
+template <typename Wanted>
+qsizetype lastOutsideQuotes(QByteArrayView text, Wanted wanted) {
+  qsizetype found = -1;
+  qsizetype at = 0;
+  for (Rfc5322Lexer lexer(text); !lexer.atEnd();) {
+    const Rfc5322Token token = lexer.next();
+    if (token.kind == Kind::Byte && wanted(token.text.front())) found = at;
+    at += token.text.size();
+  }
+  return found;
 }
 
 }  // namespace
@@ -46,49 +47,19 @@ QByteArray withoutComments(QByteArrayView text) {
 AddressList AddressList::parse(QByteArrayView text) {
   AddressList list;
   QByteArray entry;
-  bool quoted = false;
-  int depth = 0;  // comment nesting
   const auto endEntry = [&] {
     if (!trimmed(entry).isEmpty()) list.entries_.append(parseEntry(entry));
     entry.clear();
   };
-  for (qsizetype i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\\') {
-      entry += c;
-      if (i + 1 < text.size()) entry += text[++i];
-      continue;
-    }
-    if (quoted) {
-      if (c == '"') quoted = false;
-      entry += c;
-      continue;
-    }
-    if (depth > 0) {
-      if (c == '(') ++depth;
-      if (c == ')') --depth;
-      entry += c;
-      continue;
-    }
-    switch (c) {
-      case '"':
-        quoted = true;
-        entry += c;
-        break;
-      case '(':
-        depth = 1;
-        entry += c;
-        break;
-      case ',':
-      case ';':
-        endEntry();
-        break;
-      case ':':
-        entry.clear();  // a group label, up to and including the colon
-        break;
-      default:
-        entry += c;
-    }
+  // Quoted strings, comments and quoted pairs belong to their entry whatever they hold.
+  for (Rfc5322Lexer lexer(text); !lexer.atEnd();) {
+    const Rfc5322Token token = lexer.next();
+    if (token.is(',') || token.is(';'))
+      endEntry();
+    else if (token.is(':'))
+      entry.clear();  // a group label, up to and including the colon
+    else
+      entry += token.text;
   }
   endEntry();
   return list;
@@ -102,17 +73,7 @@ MailAddress AddressList::parseEntry(QByteArrayView entry) {
   result.text = trimmed(unfolded);
   // The last '<' outside quotes and comments opens the address of a named entry.
   const QByteArray plain = withoutComments(result.text);
-  qsizetype open = -1;
-  bool quoted = false;
-  for (qsizetype i = 0; i < plain.size(); ++i) {
-    const char c = plain[i];
-    if (c == '\\') {
-      ++i;
-      continue;
-    }
-    if (c == '"') quoted = !quoted;
-    if (!quoted && c == '<') open = i;
-  }
+  const qsizetype open = lastOutsideQuotes(plain, [](char c) { return c == '<'; });
   if (open >= 0) {
     qsizetype close = plain.indexOf('>', open + 1);
     if (close < 0) close = plain.size();
@@ -122,17 +83,7 @@ MailAddress AddressList::parseEntry(QByteArrayView entry) {
     // Words followed by a bare address, as a user writes a name without brackets: the last
     // word outside quotes is the address when it has an "@", the words before it the name.
     const QByteArray bare = trimmed(plain);
-    qsizetype lastBlank = -1;
-    quoted = false;
-    for (qsizetype i = 0; i < bare.size(); ++i) {
-      const char c = bare[i];
-      if (c == '\\') {
-        ++i;
-        continue;
-      }
-      if (c == '"') quoted = !quoted;
-      if (!quoted && isBlank(c)) lastBlank = i;
-    }
+    const qsizetype lastBlank = lastOutsideQuotes(bare, [](char c) { return isBlank(c); });
     const QByteArray last = bare.sliced(lastBlank + 1);
     if (lastBlank > 0 && last.contains('@') && !last.contains('"')) {
       result.name = trimmed(QByteArrayView(bare).first(lastBlank));

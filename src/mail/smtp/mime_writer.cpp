@@ -3,6 +3,8 @@
 #include <QMimeDatabase>
 #include <QRandomGenerator>
 
+#include "mail/smtp/rfc5322_lexer.h"
+
 namespace zavelo::smtp {
 
 namespace {
@@ -72,61 +74,46 @@ Token encoded(QByteArray text, QByteArray before = {}, QByteArray after = {}) {
 // brackets: a bare address with comments around it ("ana@example.com (Ana Pérez)") or with
 // words before it ("Pérez luis@example.com"). Comments and words are encoded; the address
 // itself cannot be (RFC 2047 section 5) and goes as it stands.
+// A comment as it goes: as it stands when it is ASCII, otherwise its content (quoted pairs
+// resolved) as encoded-words between its parentheses.
+Token commentToken(const Rfc5322Token& comment) {
+  if (isAsciiText(comment.text)) return asItStands(comment.text.toByteArray());
+  const QByteArrayView inner =
+      comment.text.sliced(1, comment.text.size() - (comment.closed ? 2 : 1));
+  QByteArray content;
+  for (qsizetype k = 0; k < inner.size(); ++k) {
+    if (inner[k] == '\\' && k + 1 < inner.size()) ++k;
+    content += inner[k];
+  }
+  return encoded(content, "(", ")");
+}
+
+bool isWordEnd(const Rfc5322Token& token) {
+  return token.kind == Rfc5322Token::Kind::Comment || token.is(' ') || token.is('\t');
+}
+
 QList<Token> looseEntryTokens(QByteArrayView text) {
   QList<Token> tokens;
   QList<QByteArray> words;  // the words outside comments, in their order
   QList<qsizetype> wordAt;  // where each goes among the tokens
-  qsizetype i = 0;
-  while (i < text.size()) {
-    const char c = text[i];
-    if (c == ' ' || c == '\t') {
-      ++i;
-      continue;
-    }
-    if (c == '(') {
-      int depth = 0;
-      const qsizetype start = i;
-      for (; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size()) {
-          ++i;
-          continue;
-        }
-        if (text[i] == '(') ++depth;
-        if (text[i] == ')' && --depth == 0) break;
-      }
-      const qsizetype end = std::min(i + 1, text.size());
-      const QByteArrayView comment = text.sliced(start, end - start);
-      if (isAsciiText(comment)) {
-        tokens.append(asItStands(comment.toByteArray()));
-      } else {
-        const bool closed = depth == 0;
-        const QByteArrayView inner = comment.sliced(1, comment.size() - (closed ? 2 : 1));
-        QByteArray content;
-        for (qsizetype k = 0; k < inner.size(); ++k) {
-          if (inner[k] == '\\' && k + 1 < inner.size()) ++k;
-          content += inner[k];
-        }
-        tokens.append(encoded(content, "(", ")"));
-      }
-      i = end;
-      continue;
-    }
-    // A word, up to a blank or a comment; quoted text belongs to it.
-    const qsizetype start = i;
-    bool quoted = false;
-    for (; i < text.size(); ++i) {
-      if (text[i] == '\\' && i + 1 < text.size()) {
-        ++i;
-        continue;
-      }
-      if (text[i] == '"') quoted = !quoted;
-      if (!quoted && (text[i] == ' ' || text[i] == '\t' || text[i] == '(')) break;
-    }
-    i = std::min(i, text.size());
+  QByteArray word;          // a word, up to a blank or a comment; quoted text belongs to it
+  const auto endWord = [&] {
+    if (word.isEmpty()) return;
     wordAt.append(tokens.size());
-    words.append(text.sliced(start, i - start).toByteArray());
+    words.append(word);
     tokens.append(Token());
+    word.clear();
+  };
+  for (Rfc5322Lexer lexer(text); !lexer.atEnd();) {
+    const Rfc5322Token token = lexer.next();
+    if (!isWordEnd(token)) {
+      word += token.text;
+      continue;
+    }
+    endWord();
+    if (token.kind == Rfc5322Token::Kind::Comment) tokens.append(commentToken(token));
   }
+  endWord();
   // The address is the word with "@" or angle brackets, or the only word.
   const auto isAddress = [&](const QByteArray& word) {
     return words.size() == 1 || word.contains('@') || word.startsWith('<');
