@@ -74,6 +74,41 @@ Token encoded(QByteArray text, QByteArray before = {}, QByteArray after = {}) {
 // brackets: a bare address with comments around it ("ana@example.com (Ana Pérez)") or with
 // words before it ("Pérez luis@example.com"). Comments and words are encoded; the address
 // itself cannot be (RFC 2047 section 5) and goes as it stands.
+// The entry's tokens with its words put in: the address (the word with "@" or angle brackets,
+// or the only word) as it stands, and each run of other words as one phrase, so that the
+// blanks between them survive the encoding (a decoder drops the blank between two
+// encoded-words). wordAt: where each word goes among the tokens.
+QList<Token> joinPhrases(const QList<Token>& tokens, const QList<QByteArray>& words,
+                         const QList<qsizetype>& wordAt) {
+  const auto isAddress = [&](const QByteArray& word) {
+    return words.size() == 1 || word.contains('@') || word.startsWith('<');
+  };
+  QList<Token> out;
+  qsizetype w = 0;
+  for (qsizetype t = 0; t < tokens.size(); ++t) {
+    if (w >= wordAt.size() || wordAt[w] != t) {
+      out.append(tokens[t]);
+      continue;
+    }
+    if (isAddress(words[w])) {
+      out.append(asItStands(words[w]));
+      ++w;
+      continue;
+    }
+    QByteArray phrase = words[w];
+    while (w + 1 < wordAt.size() && wordAt[w + 1] == t + 1 && !isAddress(words[w + 1])) {
+      phrase += ' ' + words[++w];
+      ++t;
+    }
+    ++w;
+    if (isAsciiText(phrase))
+      out.append(asItStands(phrase));
+    else
+      out.append(encoded(phraseText(phrase)));
+  }
+  return out;
+}
+
 // A comment as it goes: as it stands when it is ASCII, otherwise its content (quoted pairs
 // resolved) as encoded-words between its parentheses.
 Token commentToken(const Rfc5322Token& comment) {
@@ -114,36 +149,7 @@ QList<Token> looseEntryTokens(QByteArrayView text) {
     if (token.kind == Rfc5322Token::Kind::Comment) tokens.append(commentToken(token));
   }
   endWord();
-  // The address is the word with "@" or angle brackets, or the only word.
-  const auto isAddress = [&](const QByteArray& word) {
-    return words.size() == 1 || word.contains('@') || word.startsWith('<');
-  };
-  // Runs of other words are one phrase each, so that the blanks between them survive the
-  // encoding (a decoder drops the blank between two encoded-words).
-  QList<Token> out;
-  qsizetype w = 0;
-  for (qsizetype t = 0; t < tokens.size(); ++t) {
-    if (w >= wordAt.size() || wordAt[w] != t) {
-      out.append(tokens[t]);
-      continue;
-    }
-    if (isAddress(words[w])) {
-      out.append(asItStands(words[w]));
-      ++w;
-      continue;
-    }
-    QByteArray phrase = words[w];
-    while (w + 1 < wordAt.size() && wordAt[w + 1] == t + 1 && !isAddress(words[w + 1])) {
-      phrase += ' ' + words[++w];
-      ++t;
-    }
-    ++w;
-    if (isAsciiText(phrase))
-      out.append(asItStands(phrase));
-    else
-      out.append(encoded(phraseText(phrase)));
-  }
-  return out;
+  return joinPhrases(tokens, words, wordAt);
 }
 
 // An entry of an address list as the header shows it, in tokens.
