@@ -26,6 +26,37 @@ using test::errorOf;
 using test::FakeSmtpServer;
 using Script = QList<QByteArray>;
 
+// The fake server judges the client by its script, and says at which step and why a client
+// went astray; a test that passed would prove nothing if it did not.
+TEST(FakeSmtpServerScript, SaysWhereAndWhyTheClientWentAstray) {
+  const struct {
+    Script script;
+    QByteArray client;  // what the client sends before it closes
+    QString failure;
+  } cases[] = {
+      {{"S:220 hi", "C:EHLO a", "S:250 ok", "E"}, "EHLO a\r\n", ""},
+      {{"S:220 hi", "C:EHLO a"}, "HELO a\r\n", "step 2 (C:EHLO a): the client sent HELO a"},
+      {{"S:220 hi", "C:EHLO a"}, "", "step 2 (C:EHLO a): the client sent nothing"},
+      {{"S:220 hi", "D"}, "line\r\n", "step 2 (D): the data did not end with \".\""},
+      {{"S:220 hi", "E"}, "QUIT\r\n", "step 2 (E): the client sent QUIT\r\n"},
+      {{"S:220 hi", "Q"}, "", "step 2 (Q): unknown script line"},
+      {{"S:220 hi", "X", "C:never read"}, "", ""},
+  };
+  for (const auto& c : cases) {
+    FakeSmtpServer server(c.script, 2000);
+    const quint16 port = server.start();
+    ASSERT_NE(port, 0);
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, port);
+    ASSERT_TRUE(client.waitForConnected(5000));
+    client.write(c.client);
+    client.waitForBytesWritten(5000);
+    client.waitForReadyRead(500);
+    client.disconnectFromHost();
+    EXPECT_EQ(server.finish(), c.failure) << c.script.join(" | ").toStdString();
+  }
+}
+
 const QByteArray kEhlo = "C:EHLO " + SmtpClient::greetingName();
 const QByteArray kHelo = "C:HELO " + SmtpClient::greetingName();
 
