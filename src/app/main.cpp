@@ -210,6 +210,75 @@ QString modeText(const zavelo::StartOptions& start, const zavelo::Tfdorvanefamil
                                            : QStringLiteral("interactivo");
 }
 
+// The settings of every window and box of the program.
+void setUpApplication() {
+  QCoreApplication::setApplicationVersion(QStringLiteral(ZAVELO_VERSION));
+  // The program ends when its main window is gone, by ending the event loop and nothing else.
+  // Qt's own way (the last window closed, or a quit request) first closes every window once
+  // more through the window system; on Windows without a desktop, as a scheduler starts the
+  // program, no native window exists, that closing never succeeds, and Qt kept trying until the
+  // process crashed while ending.
+  QGuiApplication::setQuitOnLastWindowClosed(false);
+  // The icon of every window, also of a box shown before the main window.
+  QApplication::setWindowIcon(zavelo::programIcon());
+}
+
+// Whether an unattended start may go on: the date form and the lock. A start that may not has
+// said why in the journal and on stderr.
+bool mayRunUnattended(const zavelo::Tfdorvanefamilia& window, ProgramRecord& record,
+                      std::optional<zavelo::RunLock>& lock) {
+  if (const std::optional<QString> problem = dateFormProblem()) {
+    refuseStart(record, *problem);
+    return false;
+  }
+  return takeRunLock(lock, window.runContext().directorio, record);
+}
+
+// The windows: the selection window made (which reads the registry and the settings file),
+// wired to the record and to the generation window, and shown until it closes; its first
+// activation connects and, in automatic mode, runs the reports.
+void runWindows(const zavelo::StartOptions& start, const zavelo::smtp::TlsPolicy& tlsPolicy,
+                ProgramRecord& record, std::optional<zavelo::RunLock>& lock) {
+  // Unattended, no box is ever shown: the program ends after the first one instead.
+  bool endRequested = false;
+  zavelo::MessageBoxNotifier boxes;
+  // The wait mouse pointer while the database connection opens.
+  zavelo::WaitCursor waitCursor;
+  zavelo::ObservedNotifier notifier(start.unattended ? nullptr : &boxes, record.programListener(),
+                                    [&] {
+                                      endRequested = true;
+                                      QCoreApplication::exit();
+                                    });
+  // The data holder lives as long as the windows; its connection stays closed until the
+  // selection window connects.
+  zavelo::db::Tfdm dm(notifier);
+  // The main window; it is released when it closes, and its release ends the event loop.
+  const QPointer<zavelo::Tfdorvanefamilia> window =
+      new zavelo::Tfdorvanefamilia(dm, notifier, zavelo::settings::defaultRegistryLocation());
+  QObject::connect(window, &QObject::destroyed, qApp, [] { QCoreApplication::exit(0); });
+  window->setRunListener(record.runListener());
+  window->setGenerationOpener([&](zavelo::exporting::RunContext& context, QWidget& owner) {
+    zavelo::runGenerationWindow(context, dm, notifier, owner, tlsPolicy);
+  });
+  record.addSecret(window->passwordText());
+  record.record({.type = ProgramEvent::Type::SettingsRead,
+                 .text = settingsText(window->settingsRead()),
+                 .detail = modeText(start, *window)});
+
+  if (start.unattended && !endRequested && !mayRunUnattended(*window, record, lock))
+    endRequested = true;
+  if (!endRequested && !zavelo::stopRequested()) {
+    if (start.unattended) window->setUnattended(start.firstDay, start.lastDay);
+    window->show();
+    // Active from the start, also where no window manager hands it the focus: its first
+    // activation is what connects (and, unattended, runs the reports).
+    window->activateWindow();
+    QApplication::exec();
+  }
+  // Gone before the data holder it reads from, in case the loop ended before its deletion ran.
+  delete window.data();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -234,66 +303,13 @@ int main(int argc, char** argv) {
 
   chooseWindowPlatform(start);
   QApplication app(argc, argv);
-  QCoreApplication::setApplicationVersion(QStringLiteral(ZAVELO_VERSION));
-  // The program ends when its main window is gone, by ending the event loop and nothing else.
-  // Qt's own way (the last window closed, or a quit request) first closes every window once
-  // more through the window system; on Windows without a desktop, as a scheduler starts the
-  // program, no native window exists, that closing never succeeds, and Qt kept trying until the
-  // process crashed while ending.
-  QGuiApplication::setQuitOnLastWindowClosed(false);
-  // The icon of every window, also of a box shown before the main window.
-  QApplication::setWindowIcon(zavelo::programIcon());
-
+  setUpApplication();
   ProgramRecord record(start);
   record.record({.type = ProgramEvent::Type::ProgramStarted, .text = startText(start)});
-
-  // Unattended, no box is ever shown: the program ends after the first one instead.
-  bool endRequested = false;
-  zavelo::MessageBoxNotifier boxes;
-  // The wait mouse pointer while the database connection opens.
-  zavelo::WaitCursor waitCursor;
-  zavelo::ObservedNotifier notifier(start.unattended ? nullptr : &boxes, record.programListener(),
-                                    [&] {
-                                      endRequested = true;
-                                      QCoreApplication::exit();
-                                    });
-
-  // The data holder lives for the whole program; its connection stays closed until the
-  // selection window connects.
-  zavelo::db::Tfdm dm(notifier);
-  // The main window; it is released when it closes, and its release ends the event loop.
-  const QPointer<zavelo::Tfdorvanefamilia> window =
-      new zavelo::Tfdorvanefamilia(dm, notifier, zavelo::settings::defaultRegistryLocation());
-  QObject::connect(window, &QObject::destroyed, &app, [] { QCoreApplication::exit(0); });
-  window->setRunListener(record.runListener());
-  window->setGenerationOpener([&](zavelo::exporting::RunContext& context, QWidget& owner) {
-    zavelo::runGenerationWindow(context, dm, notifier, owner, tlsPolicy);
-  });
-  record.addSecret(window->passwordText());
-  record.record({.type = ProgramEvent::Type::SettingsRead,
-                 .text = settingsText(window->settingsRead()),
-                 .detail = modeText(start, *window)});
-
+  // The lock of an unattended run, held until the program ends, however long the run takes;
+  // the kernel frees it when the process ends, however it ends.
   std::optional<zavelo::RunLock> lock;
-  if (start.unattended && !endRequested) {
-    if (const std::optional<QString> problem = dateFormProblem()) {
-      refuseStart(record, *problem);
-      endRequested = true;
-    } else if (!takeRunLock(lock, window->runContext().directorio, record)) {
-      endRequested = true;
-    }
-  }
-
-  if (!endRequested && !zavelo::stopRequested()) {
-    if (start.unattended) window->setUnattended(start.firstDay, start.lastDay);
-    window->show();
-    // Active from the start, also where no window manager hands it the focus: its first
-    // activation is what connects (and, unattended, runs the reports).
-    window->activateWindow();
-    QApplication::exec();
-  }
-  // Gone before the data holder it reads from, in case the loop ended before its deletion ran.
-  delete window.data();
+  runWindows(start, tlsPolicy, record, lock);
   if (zavelo::stopRequested())
     record.record({.type = ProgramEvent::Type::Stopped, .text = zavelo::stopSignalName()});
   const int exitStatus = record.exitStatus();
