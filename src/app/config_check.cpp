@@ -17,7 +17,9 @@
 #include "db/client_library.h"
 #include "db/data_module.h"
 #include "db/query.h"
+#include "db/sql_literal.h"
 #include "export/report_kind.h"
+#include "mail/mail_setup.h"
 #include "mail/mail_texts.h"
 #include "mail/port_text.h"
 #include "mail/report_mailer.h"
@@ -279,12 +281,9 @@ bool ConfigCheck::run() {
     } else {
       boxes.texts.clear();
       try {
-        const QByteArray port =
-            dm.configuracion(mail::kConfigModule, mail::kConfigCategory, mail::kPortProperty);
-        tlsSwitch =
-            dm.configuracion(mail::kConfigModule, mail::kConfigCategory, mail::kTlsProperty);
-        const QByteArray company = dm.configuracion(mail::kConfigModule, mail::kConfigCategory,
-                                                    mail::kCompanyNameProperty);
+        const QByteArray port = mail::mailConfiguracion(dm, mail::kPortProperty);
+        tlsSwitch = mail::mailConfiguracion(dm, mail::kTlsProperty);
+        const QByteArray company = mail::mailConfiguracion(dm, mail::kCompanyNameProperty);
         QString portText;
         QString portError;
         try {
@@ -336,12 +335,15 @@ bool ConfigCheck::run() {
       try {
         // The procedures of the report kinds, by name.
         QStringList wanted;
-        for (const exporting::ReportKind& report : exporting::kReportKinds)
+        QByteArrayList literals;
+        for (const exporting::ReportKind& report : exporting::kReportKinds) {
           wanted.append(QString::fromLatin1(report.procedure));
+          literals.append(db::sqlStringLiteral(report.procedure));
+        }
         db::Query procedures(dm.Halvori,
                              "select trim(rdb$procedure_name) from rdb$procedures "
-                             "where rdb$procedure_name in ('" +
-                                 wanted.join(QStringLiteral("', '")).toLatin1() + "')");
+                             "where rdb$procedure_name in (" +
+                                 literals.join(", ") + ")");
         const db::QueryResult result = procedures.openFetchAllAndClose();
         QSet<QByteArray> found;
         for (size_t row = 0; row < result.rows.size(); ++row)

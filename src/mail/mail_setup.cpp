@@ -16,9 +16,13 @@ QByteArray textOf(const db::Value& value) {
 
 }  // namespace
 
+QByteArray mailConfiguracion(db::Tfdm& dm, const char* propiedad) {
+  return dm.configuracion(kConfigModule, kConfigCategory, propiedad);
+}
+
 MailSetup readMailSetup(db::Tfdm& dm, const QByteArray& userCode) {
   MailSetup setup;
-  setup.port = portFromText(dm.configuracion(kConfigModule, kConfigCategory, kPortProperty));
+  setup.port = portFromText(mailConfiguracion(dm, kPortProperty));
 
   db::Link PBorrar(dm.QBorrar, true);
   db::ResultSet CBorrar(PBorrar);
@@ -31,7 +35,7 @@ MailSetup readMailSetup(db::Tfdm& dm, const QByteArray& userCode) {
                                 .password = textOf(CBorrar.value(3))};
   CBorrar.close();
 
-  setup.startTls = dm.configuracion(kConfigModule, kConfigCategory, kTlsProperty) == kTlsOn;
+  setup.startTls = mailConfiguracion(dm, kTlsProperty) == kTlsOn;
   return setup;
 }
 

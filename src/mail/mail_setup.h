@@ -26,6 +26,10 @@ struct MailSetup {
   bool startTls = false;
 };
 
+// The value of one of the mailing's configuration rows (module and category "GENERAL"), read
+// afresh; a missing row shows the lookup's "Error" box and reads as empty.
+QByteArray mailConfiguracion(db::Tfdm& dm, const char* propiedad);
+
 // Reads, in this order, the port, the user's row and the TLS switch. A port text that is no
 // port and a database error go to the caller; a missing configuration row shows the lookup's
 // "Error" box and reads as empty.

@@ -47,10 +47,6 @@ ReportMailer::ReportMailer(db::Tfdm& dm) : dm_(dm) {
   SMTP.setTransport(nullptr);
 }
 
-QByteArray ReportMailer::configuracion(const char* propiedad) {
-  return dm_.configuracion(kConfigModule, kConfigCategory, propiedad);
-}
-
 void ReportMailer::prepararcorreo(const QByteArray& userCode) {
   const MailSetup setup = readMailSetup(dm_, userCode);
   SMTP.setPort(setup.port);
@@ -83,8 +79,8 @@ MailResult ReportMailer::enviarcorreo(const ReportTexts& texts, const QByteArray
 
   // The company's name is looked up for the subject and again for the body: without its row
   // the lookup's box shows twice.
-  const QByteArray companyForSubject = configuracion(kCompanyNameProperty);
-  const QByteArray companyForBody = configuracion(kCompanyNameProperty);
+  const QByteArray companyForSubject = mailConfiguracion(dm_, kCompanyNameProperty);
+  const QByteArray companyForBody = mailConfiguracion(dm_, kCompanyNameProperty);
   const smtp::MailMessage message =
       composeReportMail({.subject = texts.subject,
                          .body = texts.body,
@@ -101,7 +97,7 @@ MailResult ReportMailer::send(const smtp::MailMessage& message) {
   try {
     SMTP.connectToServer();
     // With the configuration's TLS on, the login comes with the sending, after STARTTLS.
-    if (configuracion(kTlsProperty) != kTlsOn) SMTP.authenticate();
+    if (mailConfiguracion(dm_, kTlsProperty) != kTlsOn) SMTP.authenticate();
     SMTP.send(message);
   } catch (const Error& error) {
     return {.outcome = MailOutcome::Failed,

@@ -63,7 +63,6 @@ class ReportMailer {
  private:
   // Connects, logs in unless the configuration turns TLS on, and sends.
   MailResult send(const smtp::MailMessage& message);
-  QByteArray configuracion(const char* propiedad);
 
   db::Tfdm& dm_;
   // Declared before the client, which refers to it, so that it outlives the client.
